@@ -1,0 +1,83 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QLineEdit>
+#include <QWidget>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "zelmor/digit/DigitBoxes.h"
+
+class QKeyEvent;
+
+namespace zelmor::digit {
+
+// Key codes of the key-down handlers (0 when the key has none).
+std::int16_t keyDownCode(const QKeyEvent& event);
+// Character codes of the character handlers (0 when the key types no character).
+// Return and the keypad's Enter are both 13; keypad digits are digits.
+std::int16_t charCode(const QKeyEvent& event);
+
+// A one-character box: the selected digit is highlighted and no text caret is ever shown.
+// One key press runs, in order, until one of them consumes it (sets the code to 0):
+//   onKeyDown(keyCode), then charPreview(keyAscii) (the window's routing), then
+//   onKeyPress(keyAscii); a key nobody consumed is processed by the box as usual.
+class QtDigitBox final : public QLineEdit, public DigitBox {
+    Q_OBJECT
+public:
+    QtDigitBox(int index, QWidget* parent = nullptr);
+
+    int index() const { return index_; }
+
+    std::function<void()> onFocusGained;
+    std::function<void(std::int16_t& keyCode)> onKeyDown;
+    std::function<void(std::int16_t& keyAscii)> charPreview;
+    std::function<void(std::int16_t& keyAscii)> onKeyPress;
+
+    std::string text() const override;
+    void setText(const std::string& text) override;
+    void setMaxLength(int length) override;
+    void setBackground(Rgb colour) override;
+    bool setFocus() override;
+    void setSelection(int start, int length) override;
+    void hideCaret() override;
+
+    void setForeground(Rgb colour);
+
+protected:
+    void focusInEvent(QFocusEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    int index_;
+};
+
+// The row of boxes a clsDigit works on; the boxes belong to the window.
+class QtDigitRow final : public DigitRow {
+public:
+    explicit QtDigitRow(std::vector<QtDigitBox*> boxes) : boxes_(std::move(boxes)) {}
+    int count() const override { return static_cast<int>(boxes_.size()); }
+    DigitBox& box(int index) override { return *boxes_.at(static_cast<std::size_t>(index)); }
+    QtDigitBox* widget(int index) const { return boxes_.at(static_cast<std::size_t>(index)); }
+
+private:
+    std::vector<QtDigitBox*> boxes_;
+};
+
+// A text box that takes the keyboard focus invisibly, placed above the client area.
+class QtFocusHolder final : public QLineEdit, public FocusHolder {
+    Q_OBJECT
+public:
+    explicit QtFocusHolder(QWidget* parent = nullptr);
+
+    void setTopTwips(int top) override;
+    void setVisible(bool visible) override;
+    void setTabIndex(int index) override;
+    void setTabStop(bool stop) override;
+    void setMaxLength(int length) override;
+    bool setFocus() override;
+    void hideCaret() override;
+};
+
+}  // namespace zelmor::digit
