@@ -35,13 +35,17 @@ public:
                                     const QString& def) = 0;
 
     // Stores the number as a DWORD, rounded to the nearest integer with halves to even.
-    // False when nothing could be stored.
+    // False when nothing could be stored, and for NaN or a value that rounds outside the
+    // 32-bit signed range (the old value stays).
     virtual bool WriteSetting(const QString& appKey, const QString& name, double value) = 0;
+    // False, with the old value kept, also for a text that could never be read back: one
+    // holding a NUL, or longer than 1023 bytes in UTF-8.
     virtual bool WriteSettingText(const QString& appKey, const QString& name,
                                   const QString& text) = 0;
 
     // Removes one instance key with all its values; the maker key stays. True when the maker
-    // key could be opened, whether or not the instance key existed.
+    // key could be opened, whether or not the instance key existed; false when it is missing
+    // or cannot be changed, or when the removal could not be saved.
     virtual bool DeleteSettings(const QString& appKey) = 0;
 };
 
@@ -55,5 +59,8 @@ QString defaultConfigDir();
 
 // The file store: one human-readable file for the maker key inside `configDir`.
 std::unique_ptr<SettingsStore> makeFileStore(const QString& configDir);
+
+// Where the file store for `configDir` keeps the maker key (the file may not exist yet).
+QString storeFilePath(const QString& configDir);
 
 }  // namespace zelmor::settings

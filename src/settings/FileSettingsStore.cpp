@@ -1,0 +1,227 @@
+// SPDX-License-Identifier: MIT
+#include "FileSettingsStore.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonParseError>
+#include <QJsonValue>
+#include <QLockFile>
+#include <QRandomGenerator>
+#include <QSaveFile>
+#include <QThread>
+#include <cmath>
+#include <limits>
+#include <optional>
+
+namespace zelmor::settings {
+namespace {
+
+constexpr char kFileName[] = "registry.json";
+constexpr char kDword[] = "dword";
+constexpr char kSz[] = "sz";
+// Size of the read buffer for an SZ value, terminating NUL included.
+constexpr qsizetype kMaxTextBytes = 1024;
+// A change holds the lock for a few milliseconds; a lock this old belongs to a copy that died
+// on another host (a dead copy on this host is recognised at once by its process id).
+constexpr int kStaleLockMs = 10'000;
+// Longest a change waits for the lock; it blocks the UI thread for that long at worst.
+constexpr int kLockWaitMs = 12'000;
+
+// The stale check inside QLockFile runs on every attempt; short random sleeps keep several
+// copies from waiting in lock step, where QLockFile's own doubling back-off starves them.
+bool acquire(QLockFile& lock) {
+    lock.setStaleLockTime(kStaleLockMs);
+    const QDeadlineTimer deadline(kLockWaitMs);
+    for (;;) {
+        if (lock.tryLock(0)) return true;
+        if (lock.error() != QLockFile::LockFailedError || deadline.hasExpired()) return false;
+        QThread::msleep(2 + QRandomGenerator::global()->bounded(10));
+    }
+}
+
+// Nearest integer with halves to the even neighbour; nothing when outside the DWORD's
+// signed range or not a number.
+std::optional<std::int32_t> toDword(double value) {
+    if (!std::isfinite(value)) return std::nullopt;
+    double whole = std::floor(value);
+    const double fraction = value - whole;  // exact for every double
+    if (fraction > 0.5 || (fraction == 0.5 && std::fmod(whole, 2.0) != 0.0)) whole += 1.0;
+    if (whole < std::numeric_limits<std::int32_t>::min() ||
+        whole > std::numeric_limits<std::int32_t>::max()) {
+        return std::nullopt;
+    }
+    return static_cast<std::int32_t>(whole);
+}
+
+QJsonValue findMember(const QJsonObject& object, const QString& name) {
+    for (auto it = object.begin(); it != object.end(); ++it) {
+        if (it.key().compare(name, Qt::CaseInsensitive) == 0) return it.value();
+    }
+    return QJsonValue(QJsonValue::Undefined);
+}
+
+// Removes every member matching `name` without regard to case (hand edits may leave several)
+// and returns the spelling of the first, so a rewrite keeps the name as it stood.
+std::optional<QString> removeMember(QJsonObject& object, const QString& name) {
+    std::optional<QString> spelling;
+    for (auto it = object.begin(); it != object.end();) {
+        if (it.key().compare(name, Qt::CaseInsensitive) == 0) {
+            if (!spelling) spelling = it.key();
+            it = object.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    return spelling;
+}
+
+// The one typed member of a value object, or Undefined when the value has another type or
+// shape.
+QJsonValue typedData(const QJsonObject& value, const char* type) {
+    if (value.size() != 1) return QJsonValue(QJsonValue::Undefined);
+    return value.value(QLatin1String(type));
+}
+
+}  // namespace
+
+FileSettingsStore::FileSettingsStore(const QString& configDir) : path_(filePathFor(configDir)) {
+    dir_ = QFileInfo(path_).absolutePath();
+}
+
+QString FileSettingsStore::filePathFor(const QString& configDir) {
+    const QString maker = QString::fromLatin1(MakerKey).section(QLatin1Char('\\'), -1);
+    return QDir(QFileInfo(configDir).absoluteFilePath()).filePath(maker) + QLatin1Char('/') +
+           QLatin1String(kFileName);
+}
+
+FileSettingsStore::Snapshot FileSettingsStore::load() const {
+    QFile file(path_);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return {file.exists() ? FileState::Unreadable : FileState::Missing, {}};
+    }
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) return {FileState::Unreadable, {}};
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject()) {
+        return {FileState::Corrupt, {}};
+    }
+    return {FileState::Ok, document.object()};
+}
+
+QJsonObject FileSettingsStore::findValue(const QString& appKey, const QString& name) const {
+    const Snapshot snapshot = load();
+    if (snapshot.state != FileState::Ok) return {};
+    return findMember(findMember(snapshot.root, appKey).toObject(), name).toObject();
+}
+
+std::int32_t FileSettingsStore::ReadSetting(const QString& appKey, const QString& name,
+                                            std::int32_t def) {
+    const QJsonValue data = typedData(findValue(appKey, name), kDword);
+    if (!data.isDouble()) return def;
+    const double number = data.toDouble();
+    if (number != std::floor(number) || number < std::numeric_limits<std::int32_t>::min() ||
+        number > std::numeric_limits<std::int32_t>::max()) {
+        return def;
+    }
+    return static_cast<std::int32_t>(number);
+}
+
+QString FileSettingsStore::ReadSettingText(const QString& appKey, const QString& name,
+                                           const QString& def) {
+    const QJsonValue data = typedData(findValue(appKey, name), kSz);
+    if (!data.isString()) return def;
+    QString text = data.toString();
+    const bool terminated = text.endsWith(QChar(u'\0'));
+    const qsizetype bytes = text.toUtf8().size() + (terminated ? 0 : 1);
+    if (bytes > kMaxTextBytes) return def;  // too big for the read buffer
+    if (terminated) text.chop(1);
+    return text;
+}
+
+bool FileSettingsStore::WriteSetting(const QString& appKey, const QString& name, double value) {
+    const std::optional<std::int32_t> dword = toDword(value);
+    if (!dword) return false;
+    return writeValue(appKey, name, QJsonObject{{QLatin1String(kDword), qint64{*dword}}});
+}
+
+bool FileSettingsStore::WriteSettingText(const QString& appKey, const QString& name,
+                                         const QString& text) {
+    // A NUL inside would end the SZ early, and a text that outgrows the read buffer could
+    // never be read back: refuse both rather than report a value that is not kept.
+    if (text.contains(QChar(u'\0')) || text.toUtf8().size() + 1 > kMaxTextBytes) return false;
+    return writeValue(appKey, name, QJsonObject{{QLatin1String(kSz), text}});
+}
+
+bool FileSettingsStore::writeValue(const QString& appKey, const QString& name,
+                                   const QJsonObject& value) {
+    if (!QDir().mkpath(dir_)) return false;
+    QLockFile lock(path_ + QLatin1String(".lock"));
+    if (!acquire(lock)) return false;
+
+    const Snapshot snapshot = load();
+    // A file that exists but cannot be read may hold other copies' settings: never replace it.
+    if (snapshot.state == FileState::Unreadable) return false;
+    if (snapshot.state == FileState::Corrupt && !setCorruptFileAside()) return false;
+
+    QJsonObject root = snapshot.root;
+    const QJsonValue found = findMember(root, appKey);
+    QJsonObject instance = found.toObject();
+    const QString keyName = removeMember(root, appKey).value_or(appKey);
+    const QString valueName = removeMember(instance, name).value_or(name);
+    instance.insert(valueName, value);
+    root.insert(keyName, instance);
+
+    if (snapshot.state == FileState::Ok && root == snapshot.root) return true;
+    return save(root);
+}
+
+bool FileSettingsStore::DeleteSettings(const QString& appKey) {
+    // The maker key is opened, never created, so there is nothing to lock without the file.
+    if (!QFileInfo::exists(path_)) return false;
+    QLockFile lock(path_ + QLatin1String(".lock"));
+    if (!acquire(lock)) return false;
+
+    const Snapshot snapshot = load();
+    switch (snapshot.state) {
+        case FileState::Missing:
+        case FileState::Unreadable:
+            return false;
+        case FileState::Corrupt:
+            // Nothing in it can be read, so no key can be removed; the file stays for repair.
+            return true;
+        case FileState::Ok:
+            break;
+    }
+    QJsonObject root = snapshot.root;
+    if (!removeMember(root, appKey)) return true;
+    return save(root);
+}
+
+// Keeps the unreadable bytes under a new name beside the file, so a hand edit gone wrong can
+// be repaired; the caller then starts from an empty maker key.
+bool FileSettingsStore::setCorruptFileAside() const {
+    const QString stem = path_ + QLatin1String(".corrupt-") +
+                         QDateTime::currentDateTimeUtc().toString(u"yyyyMMdd'T'HHmmss'Z'");
+    for (int n = 0; n < 1000; ++n) {
+        const QString backup = n == 0 ? stem : stem + QLatin1Char('-') + QString::number(n);
+        if (QFileInfo::exists(backup)) continue;
+        return QFile::rename(path_, backup);
+    }
+    return false;
+}
+
+bool FileSettingsStore::save(const QJsonObject& root) const {
+    QSaveFile file(path_);
+    if (!file.open(QIODevice::WriteOnly)) return false;
+    const QByteArray bytes = QJsonDocument(root).toJson(QJsonDocument::Indented);
+    if (file.write(bytes) != bytes.size()) return false;  // the temporary file is discarded
+    return file.commit();
+}
+
+}  // namespace zelmor::settings
