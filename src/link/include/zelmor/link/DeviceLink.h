@@ -46,6 +46,9 @@ public:
     GpibBinding* binding();
 
 private:
+    // Takes the held descriptor off line, if any.
+    void releaseDescriptor();
+
     const GpibAddress& address_;
     DriverSource source_;
     CriticalMessage message_;

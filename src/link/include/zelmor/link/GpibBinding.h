@@ -25,6 +25,9 @@ struct GpibStatus {
 class GpibBinding {
 public:
     explicit GpibBinding(GpibDriver& driver) : driver_(driver) {}
+    // A registering driver writes into status_ through the addresses it was given.
+    GpibBinding(const GpibBinding&) = delete;
+    GpibBinding& operator=(const GpibBinding&) = delete;
 
     std::int16_t ibconfig(std::int16_t unit, std::int16_t option, std::int16_t value);
     std::int16_t ibdev(std::int16_t board, std::int16_t pad, std::int16_t sad, std::int16_t tmo,

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string_view>
 
 namespace zelmor::link {
@@ -33,8 +34,7 @@ public:
     // Drivers that can only report status into registered variables (the Windows library)
     // return true here; the binding then registers its fields before calling.
     virtual bool needsRegistration() const { return false; }
-    virtual std::int32_t RegisterGpibGlobalsForThread(std::int32_t* /*sta*/,
-                                                      std::int32_t* /*err*/,
+    virtual std::int32_t RegisterGpibGlobalsForThread(std::int32_t* /*sta*/, std::int32_t* /*err*/,
                                                       std::int32_t* /*cnt*/,
                                                       std::int32_t* /*cntl*/) {
         return 0;
@@ -43,6 +43,12 @@ public:
 
     // Status after the last call, for drivers that expose it directly.
     virtual DriverStatus status() const = 0;
+
+    // Lines a backend has to say beside its calls (the simulated generator's complaints about
+    // what it was sent). The trace decorator installs a sink so that they land in its file; a
+    // sink is called on the thread of the driver call that raised the line.
+    using NoteSink = std::function<void(std::string_view line)>;
+    virtual void setNoteSink(NoteSink /*sink*/) {}
 };
 
 // Status bits and error codes the program names.
