@@ -3,13 +3,17 @@
 
 #include <QLineEdit>
 #include <QWidget>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <utility>
 #include <vector>
 
 #include "zelmor/digit/DigitBoxes.h"
 
+class QFocusEvent;
 class QKeyEvent;
+class QMouseEvent;
 
 namespace zelmor::digit {
 
@@ -48,6 +52,11 @@ public:
 protected:
     void focusInEvent(QFocusEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    // A click only gives the focus: no caret placed, no drag selection, no middle-button paste.
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
     int index_;

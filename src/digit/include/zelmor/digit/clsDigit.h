@@ -36,7 +36,12 @@ public:
     const std::string& entryBuffer() const { return buffer_; }
 
 private:
-    // ... implementation detail members may be added here
+    int count() const;
+    DigitBox* boxAt(int index) const;
+    void select(int index, bool state);
+    void restoreCur();
+    void applyBounds();
+
     FocusHolder* hid_ = nullptr;
     DigitRow* row_ = nullptr;
     bool signed_ = false;

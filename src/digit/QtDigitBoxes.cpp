@@ -1,0 +1,320 @@
+// SPDX-License-Identifier: MIT
+#include "zelmor/digit/QtDigitBoxes.h"
+
+#include <QColor>
+#include <QFocusEvent>
+#include <QKeyEvent>
+#include <QKeySequence>
+#include <QMouseEvent>
+#include <QPalette>
+#include <QProxyStyle>
+#include <QRegularExpression>
+#include <QRegularExpressionValidator>
+#include <QString>
+#include <QStyle>
+#include <QWidget>
+#include <Qt>
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace zelmor::digit {
+
+namespace {
+
+// QLineEdit draws its caret PM_TextCursorWidth pixels wide; zero draws none at all.
+class CaretlessStyle final : public QProxyStyle {
+public:
+    int pixelMetric(PixelMetric metric, const QStyleOption* option,
+                    const QWidget* widget) const override {
+        if (metric == PM_TextCursorWidth) return 0;
+        return QProxyStyle::pixelMetric(metric, option, widget);
+    }
+};
+
+void hideCaretOf(QWidget* widget) {
+    // Also after a style or style sheet change that brought the caret back.
+    if (widget->style()->pixelMetric(QStyle::PM_TextCursorWidth, nullptr, widget) == 0) return;
+    auto* style = new CaretlessStyle;
+    style->setParent(widget);  // QWidget keeps only a guarded pointer to its style
+    widget->setStyle(style);
+}
+
+QColor toColor(Rgb c) {
+    return QColor(std::clamp(c.r, 0, 255), std::clamp(c.g, 0, 255), std::clamp(c.b, 0, 255));
+}
+
+// QLineEdit's own "no limit".
+constexpr int kNoLimit = 32767;
+
+// The character a key types, if it types a printable one.
+std::optional<char16_t> printable(const QKeyEvent& event) {
+    const QString text = event.text();
+    if (text.size() != 1 || !text.front().isPrint()) return std::nullopt;
+    return text.front().unicode();
+}
+
+}  // namespace
+
+std::int16_t keyDownCode(const QKeyEvent& event) {
+    const int key = event.key();
+    const bool keypad = event.modifiers().testFlag(Qt::KeypadModifier);
+    if (key >= Qt::Key_0 && key <= Qt::Key_9) {
+        return static_cast<std::int16_t>((keypad ? 96 : 48) + (key - Qt::Key_0));
+    }
+    if (key >= Qt::Key_A && key <= Qt::Key_Z)
+        return static_cast<std::int16_t>(65 + key - Qt::Key_A);
+    if (key >= Qt::Key_F1 && key <= Qt::Key_F24) {
+        return static_cast<std::int16_t>(112 + key - Qt::Key_F1);
+    }
+    // The window toolkit's virtual-key numbering, which the field's handlers speak.
+    switch (key) {
+        case Qt::Key_Backspace:
+            return 8;
+        case Qt::Key_Tab:
+        case Qt::Key_Backtab:
+            return 9;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            return 13;
+        case Qt::Key_Shift:
+            return 16;
+        case Qt::Key_Control:
+            return 17;
+        case Qt::Key_Alt:
+            return 18;
+        case Qt::Key_Pause:
+            return 19;
+        case Qt::Key_CapsLock:
+            return 20;
+        case Qt::Key_Escape:
+            return 27;
+        case Qt::Key_Space:
+            return 32;
+        case Qt::Key_PageUp:
+            return 33;
+        case Qt::Key_PageDown:
+            return 34;
+        case Qt::Key_End:
+            return 35;
+        case Qt::Key_Home:
+            return 36;
+        case Qt::Key_Left:
+            return 37;
+        case Qt::Key_Up:
+            return 38;
+        case Qt::Key_Right:
+            return 39;
+        case Qt::Key_Down:
+            return 40;
+        case Qt::Key_Print:
+            return 44;
+        case Qt::Key_Insert:
+            return 45;
+        case Qt::Key_Delete:
+            return 46;
+        case Qt::Key_Menu:
+            return 93;
+        case Qt::Key_Asterisk:
+            return keypad ? 106 : 0;
+        case Qt::Key_Plus:
+            return keypad ? 107 : 187;
+        case Qt::Key_Minus:
+            return keypad ? 109 : 189;
+        case Qt::Key_Period:
+            return keypad ? 110 : 190;
+        case Qt::Key_Slash:
+            return keypad ? 111 : 191;
+        case Qt::Key_NumLock:
+            return 144;
+        case Qt::Key_ScrollLock:
+            return 145;
+        case Qt::Key_Semicolon:
+            return 186;
+        case Qt::Key_Equal:
+            return 187;
+        case Qt::Key_Comma:
+            return 188;
+        case Qt::Key_QuoteLeft:
+            return 192;
+        case Qt::Key_BracketLeft:
+            return 219;
+        case Qt::Key_Backslash:
+            return 220;
+        case Qt::Key_BracketRight:
+            return 221;
+        case Qt::Key_Apostrophe:
+            return 222;
+        default:
+            return 0;
+    }
+}
+
+std::int16_t charCode(const QKeyEvent& event) {
+    const int key = event.key();
+    switch (key) {
+        case Qt::Key_Backspace:
+            return 8;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            return 13;
+        case Qt::Key_Escape:
+            return 27;
+        default:
+            break;
+    }
+    // By key, so the keypad and layouts that shift their digits agree.
+    if (key >= Qt::Key_0 && key <= Qt::Key_9)
+        return static_cast<std::int16_t>('0' + key - Qt::Key_0);
+    const std::optional<char16_t> c = printable(event);
+    if (!c || *c > 0x7fff) return 0;
+    return static_cast<std::int16_t>(*c);
+}
+
+QtDigitBox::QtDigitBox(int index, QWidget* parent) : QLineEdit(parent), index_(index) {
+    hideCaretOf(this);
+    QLineEdit::setMaxLength(1);
+    setAlignment(Qt::AlignCenter);
+    // Typing a digit is the only edit a user makes in a box.
+    setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]?")), this));
+    setContextMenuPolicy(Qt::NoContextMenu);
+    setAcceptDrops(false);
+    setAttribute(Qt::WA_InputMethodEnabled, false);
+    setForeground(Rgb{255, 255, 255});
+    setBackground(Rgb{0, 0, 0});
+}
+
+std::string QtDigitBox::text() const { return QLineEdit::text().toStdString(); }
+
+void QtDigitBox::setText(const std::string& text) {
+    QLineEdit::setText(QString::fromStdString(text));
+}
+
+void QtDigitBox::setMaxLength(int length) {
+    QLineEdit::setMaxLength(length > 0 ? length : kNoLimit);
+}
+
+// The selected digit is drawn inverted: its colours are the box's, swapped.
+void QtDigitBox::setBackground(Rgb colour) {
+    QPalette p = palette();
+    p.setColor(QPalette::Base, toColor(colour));
+    p.setColor(QPalette::HighlightedText, toColor(colour));
+    setPalette(p);
+}
+
+void QtDigitBox::setForeground(Rgb colour) {
+    QPalette p = palette();
+    p.setColor(QPalette::Text, toColor(colour));
+    p.setColor(QPalette::Highlight, toColor(colour));
+    setPalette(p);
+}
+
+bool QtDigitBox::setFocus() {
+    QWidget::setFocus(Qt::OtherFocusReason);
+    return hasFocus();
+}
+
+void QtDigitBox::setSelection(int start, int length) { QLineEdit::setSelection(start, length); }
+
+void QtDigitBox::hideCaret() { hideCaretOf(this); }
+
+void QtDigitBox::focusInEvent(QFocusEvent* event) {
+    QLineEdit::focusInEvent(event);
+    if (onFocusGained) onFocusGained();
+}
+
+void QtDigitBox::keyPressEvent(QKeyEvent* event) {
+    // A handler may move the focus on, and QLineEdit drops the selection of a box it leaves;
+    // the typed digit must still replace the character that was selected.
+    const int selStart = selectionStart();
+    const int selLength = selectionLength();
+    const auto consumed = [event](const std::function<void(std::int16_t&)>& handler,
+                                  std::int16_t& code) {
+        if (code == 0 || !handler) return false;
+        handler(code);
+        if (code != 0) return false;
+        event->accept();
+        return true;
+    };
+
+    std::int16_t keyCode = keyDownCode(*event);
+    if (consumed(onKeyDown, keyCode)) return;
+    std::int16_t keyAscii = charCode(*event);
+    if (consumed(charPreview, keyAscii) || consumed(onKeyPress, keyAscii)) return;
+
+    if (!printable(*event)) {
+        // Paste, cut, undo, Backspace and the like would edit the box behind the field's back.
+        if (event->matches(QKeySequence::Copy)) {
+            QLineEdit::keyPressEvent(event);
+        } else {
+            event->ignore();
+        }
+        return;
+    }
+    if (selLength > 0 && !hasSelectedText()) QLineEdit::setSelection(selStart, selLength);
+    QLineEdit::keyPressEvent(event);
+    // A box that keeps the focus (the last one) keeps its digit highlighted for the next key.
+    if (hasFocus() && selLength > 0 && !hasSelectedText()) {
+        QLineEdit::setSelection(selStart, selLength);
+    }
+}
+
+void QtDigitBox::mousePressEvent(QMouseEvent* event) { event->accept(); }
+void QtDigitBox::mouseMoveEvent(QMouseEvent* event) { event->accept(); }
+void QtDigitBox::mouseReleaseEvent(QMouseEvent* event) { event->accept(); }
+void QtDigitBox::mouseDoubleClickEvent(QMouseEvent* event) { event->accept(); }
+
+QtFocusHolder::QtFocusHolder(QWidget* parent) : QLineEdit(parent) {
+    hideCaretOf(this);
+    setFrame(false);
+    resize(1, 1);  // so that any negative top hides it whole
+    setFocusPolicy(Qt::ClickFocus);
+    setContextMenuPolicy(Qt::NoContextMenu);
+}
+
+void QtFocusHolder::setTopTwips(int top) {
+    const int pixels = static_cast<int>(std::lround(top * logicalDpiY() / 1440.0));
+    move(x(), pixels);
+}
+
+void QtFocusHolder::setVisible(bool visible) { QLineEdit::setVisible(visible); }
+
+void QtFocusHolder::setTabIndex(int index) {
+    QWidget* top = window();
+    if (top == this) return;
+    // The window's focus chain, limited to what takes the focus (setTabOrder ignores the rest).
+    std::vector<QWidget*> order;
+    int steps = 0;
+    for (QWidget* w = top->nextInFocusChain(); w != top && w != nullptr;
+         w = w->nextInFocusChain()) {
+        if (++steps > 100000) return;  // not a cycle through the window; leave it alone
+        if (w != this && w->window() == top && w->focusPolicy() != Qt::NoFocus) order.push_back(w);
+    }
+    const auto at =
+        static_cast<std::size_t>(std::clamp<int>(index, 0, static_cast<int>(order.size())));
+    order.insert(order.begin() + static_cast<std::ptrdiff_t>(at), this);
+    for (std::size_t i = 0; i + 1 < order.size(); ++i) QWidget::setTabOrder(order[i], order[i + 1]);
+}
+
+void QtFocusHolder::setTabStop(bool stop) {
+    setFocusPolicy(stop ? Qt::StrongFocus : Qt::ClickFocus);
+}
+
+void QtFocusHolder::setMaxLength(int length) {
+    QLineEdit::setMaxLength(length > 0 ? length : kNoLimit);
+}
+
+bool QtFocusHolder::setFocus() {
+    QWidget::setFocus(Qt::OtherFocusReason);
+    return hasFocus();
+}
+
+void QtFocusHolder::hideCaret() { hideCaretOf(this); }
+
+}  // namespace zelmor::digit
