@@ -1,0 +1,834 @@
+// SPDX-License-Identifier: MIT
+#include "zelmor/panel/FrontPanel.h"
+
+#include <QApplication>
+#include <QFont>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QSignalBlocker>
+#include <QSlider>
+#include <QTimer>
+#include <cmath>
+
+#include "zelmor/digit/Number.h"
+#include "zelmor/panel/Commands.h"
+#include "zelmor/panel/StackedButton.h"
+#include "zelmor/panel/Twips.h"
+
+namespace zelmor::panel {
+
+using digit::RoundHalfEven;
+
+namespace {
+
+// Frequency in 100 Hz, level in 0.1 dB: the bounds the digit fields apply.
+constexpr double FrqMax = 9900000;
+constexpr double FrqMin = 1000;
+constexpr double LvlMax = 130;
+constexpr double LvlMin = -1270;
+
+const digit::Rgb Black{0, 0, 0};
+const digit::Rgb Red{255, 0, 0};
+const digit::Rgb Green{0, 255, 0};
+const digit::Rgb Yellow{255, 255, 0};
+const digit::Rgb LightCyan{128, 255, 255};
+
+enum class Kind { Mono, Sans };
+
+QFont makeFont(Kind kind, double points, bool bold) {
+    QFont font;
+    if (kind == Kind::Mono) {
+        font.setFamilies({"Courier New", "Liberation Mono", "DejaVu Sans Mono", "Monospace"});
+        font.setStyleHint(QFont::TypeWriter);
+    } else {
+        font.setFamilies({"Arial", "MS Sans Serif", "Liberation Sans", "DejaVu Sans", "Sans Serif"});
+        font.setStyleHint(QFont::SansSerif);
+    }
+    font.setPointSizeF(points);
+    font.setBold(bold);
+    return font;
+}
+
+QString background(const digit::Rgb& c) {
+    return QStringLiteral("background-color: rgb(%1, %2, %3);").arg(c.r).arg(c.g).arg(c.b);
+}
+
+// A slider whose position is a whole number in the panel's units; the notification fires for
+// program moves as well as user moves, and only when the position really changes.
+QSlider* makeSlider(QWidget* parent, const QString& tip) {
+    auto* s = new QSlider(Qt::Horizontal, parent);
+    s->setToolTip(tip);
+    s->setFocusPolicy(Qt::StrongFocus);
+    return s;
+}
+
+// Sets a position outside the slider's range without a change notification, so that the
+// model it would report back is not altered by the slider's own clamping.
+void setPosition(QAbstractSlider* s, double position) {
+    const int p = static_cast<int>(RoundHalfEven(position));
+    if (p < s->minimum() || p > s->maximum()) {
+        const QSignalBlocker quiet(s);
+        s->setValue(p);
+        return;
+    }
+    s->setValue(p);
+}
+
+}  // namespace
+
+FrontPanel::FrontPanel(link::DeviceLink& link, link::GpibAddress& address, MessageFunction message,
+                       QWidget* parent)
+    : QWidget(parent), link_(link), address_(address), message_(std::move(message)) {
+    conf_ = std::make_unique<Conf>(
+        this, [this] { return link_.binding(); }, message_);
+    buildControls();
+    setTabOrder();
+}
+
+FrontPanel::~FrontPanel() = default;
+
+void FrontPanel::buildControls() {
+    setWindowTitle(QStringLiteral("HP-8656A"));
+    const double dpiX = panel::logicalDpiX(this);
+    const double dpiY = panel::logicalDpiY(this);
+    setFixedSize(twipsToPixels(6765, dpiX), twipsToPixels(1965, dpiY));
+
+    const QFont digitFont = makeFont(Kind::Mono, 21.75, true);
+    const QFont smallDigitFont = makeFont(Kind::Mono, 12, true);
+    const QFont labelFont = makeFont(Kind::Sans, 9, false);
+    const QFont listFont = makeFont(Kind::Sans, 8.25, true);
+
+    auto frame = [&](QWidget* parent, const QString& title, double l, double t, double w,
+                     double h) {
+        auto* f = new QGroupBox(title, parent);
+        placeTwips(f, l, t, w, h);
+        return f;
+    };
+    auto label = [&](QWidget* parent, const QString& text, double l, double t, double w,
+                     double h) {
+        auto* lab = new QLabel(text, parent);
+        lab->setFont(labelFont);
+        placeTwips(lab, l, t, w, h);
+        return lab;
+    };
+    auto box = [&](QWidget* parent, int index, const QFont& font, const digit::Rgb& colour,
+                   double l, double t, double w, double h) {
+        auto* b = new digit::QtDigitBox(index, parent);
+        b->setFont(font);
+        b->setBackground(Black);
+        b->setForeground(colour);
+        placeTwips(b, l, t, w, h);
+        b->charPreview = [this](std::int16_t& a) { routeCharacter(a); };
+        return b;
+    };
+
+    // Display frame: frequency, level, AM and FM.
+    auto* display = frame(this, QString(), 0, -40, 4395, 2040);
+    Frame[0] = display;
+    Label[0] = label(display, QStringLiteral("Frequency (100Hz)"), 120, 120, 2055, 255);
+    const std::array<double, 7> frqLeft{120, 465, 795, 1140, 1480, 1815, 2160};
+    for (std::size_t i = 0; i < Frq.size(); ++i) {
+        const auto idx = static_cast<std::int16_t>(i);
+        Frq[i] = box(display, idx, digitFont, Red, frqLeft[i], 360, 375, 615);
+        Frq[i]->onFocusGained = [this, idx] { Frq_GotFocus(idx); };
+        Frq[i]->onKeyDown = [this, idx](std::int16_t& code) {
+            std::int16_t index = idx;
+            Frq_KeyDown(index, code, 0);
+        };
+        Frq[i]->onKeyPress = [this, idx](std::int16_t& ascii) {
+            std::int16_t index = idx;
+            Frq_KeyPress(index, ascii);
+        };
+    }
+    HScrFrq[0] = makeSlider(display, QStringLiteral("Change MHz"));
+    placeTwips(HScrFrq[0], 120, 960, 1095, 225);
+    HScrFrq[1] = makeSlider(display, QStringLiteral("Change KHz"));
+    placeTwips(HScrFrq[1], 1125, 960, 1455, 225);
+
+    Label[1] = label(display, QStringLiteral("Level (dBm)"), 2600, 120, 1335, 255);
+    const std::array<double, 5> lvlLeft{2600, 2960, 3300, 3650, 3980};
+    for (std::size_t i = 0; i < Lvl.size(); ++i) {
+        const auto idx = static_cast<std::int16_t>(i);
+        Lvl[i] = box(display, idx, digitFont, Green, lvlLeft[i], 360, 375, 615);
+        Lvl[i]->onFocusGained = [this, idx] { Lvl_GotFocus(idx); };
+        Lvl[i]->onKeyDown = [this, idx](std::int16_t& code) {
+            std::int16_t index = idx;
+            Lvl_KeyDown(index, code, 0);
+        };
+        Lvl[i]->onKeyPress = [this, idx](std::int16_t& ascii) {
+            std::int16_t index = idx;
+            Lvl_KeyPress(index, ascii);
+        };
+    }
+    Lvl[0]->setFocusPolicy(Qt::ClickFocus);  // the sign box is not a tab stop
+    HScrLvl = makeSlider(display, QStringLiteral("Level setting"));
+    placeTwips(HScrLvl, 2600, 960, 1740, 225);
+
+    const std::array<double, 3> dotLeft{1080, 2100, 3920};
+    const std::array<digit::Rgb, 3> dotColour{Red, Red, Green};
+    for (std::size_t i = 0; i < Dot.size(); ++i) {
+        Dot[i] = new QLabel(display);
+        Dot[i]->setStyleSheet(background(dotColour[i]));
+        placeTwips(Dot[i], dotLeft[i], 720, 40, 40);
+        Dot[i]->raise();
+    }
+
+    // AM and FM groups share one layout.
+    auto modulation = [&](const QString& title, double left, double rate1Width,
+                          std::array<digit::QtDigitBox*, 2>& boxes, QScrollBar*& bar,
+                          std::array<QRadioButton*, 2>& rates) {
+        auto* g = frame(display, title, left, 1200, 1575, 800);
+        boxes[0] = box(g, 0, smallDigitFont, Yellow, 120, 240, 270, 390);
+        boxes[1] = box(g, 1, smallDigitFont, Yellow, 360, 240, 270, 390);
+        bar = new QScrollBar(Qt::Horizontal, g);
+        placeTwips(bar, 120, 600, 495, 135);
+        bar->setTracking(false);  // nothing is handled while the thumb is dragged
+        bar->setFocusPolicy(Qt::StrongFocus);
+        bar->setRange(0, 99);
+        bar->setValue(99);  // so that the set-up's move to 0 shows through the change handler
+        rates[0] = new QRadioButton(QStringLiteral("400Hz"), g);
+        placeTwips(rates[0], 720, 240, 820, 255);
+        rates[1] = new QRadioButton(QStringLiteral("1KHz"), g);
+        placeTwips(rates[1], 720, 480, rate1Width, 255);
+        rates[0]->setChecked(true);
+        for (digit::DigitBox* b : boxes) b->setText("9");
+        return g;
+    };
+    Frame[1] = modulation(QStringLiteral("AM"), 120, 740, AMm, HScrAMm, AMk);
+    Frame[2] = modulation(QStringLiteral("FM"), 1780, 820, FMm, HScrFMm, FMk);
+    for (std::size_t i = 0; i < 2; ++i) {
+        const auto idx = static_cast<std::int16_t>(i);
+        AMm[i]->onFocusGained = [this, idx] { AMm_GotFocus(idx); };
+        AMm[i]->onKeyDown = [this, idx](std::int16_t& code) {
+            std::int16_t index = idx;
+            AMm_KeyDown(index, code, 0);
+        };
+        AMm[i]->onKeyPress = [this, idx](std::int16_t& ascii) {
+            std::int16_t index = idx;
+            AMm_KeyPress(index, ascii);
+        };
+        FMm[i]->onFocusGained = [this, idx] { FMm_GotFocus(idx); };
+        FMm[i]->onKeyDown = [this, idx](std::int16_t& code) {
+            std::int16_t index = idx;
+            FMm_KeyDown(index, code, 0);
+        };
+        FMm[i]->onKeyPress = [this, idx](std::int16_t& ascii) {
+            std::int16_t index = idx;
+            FMm_KeyPress(index, ascii);
+        };
+        connect(AMk[i], &QRadioButton::toggled, this, [this, idx](bool on) {
+            if (on) AMk_Click(idx);
+        });
+        connect(FMk[i], &QRadioButton::toggled, this, [this, idx](bool on) {
+            if (on) FMk_Click(idx);
+        });
+    }
+
+    // Sweep frame.
+    auto* sweep = frame(this, QString(), 4440, -40, 2320, 1620);
+    Frame[3] = sweep;
+    Label[2] = label(sweep, QStringLiteral("Excursion"), 120, 120, 975, 255);
+    const std::array<double, 3> excLeft{120, 465, 795};
+    for (std::size_t i = 0; i < Exc.size(); ++i) {
+        const auto idx = static_cast<std::int16_t>(i);
+        Exc[i] = box(sweep, idx, digitFont, LightCyan, excLeft[i], 360, 375, 615);
+        Exc[i]->onFocusGained = [this, idx] { Exc_GotFocus(idx); };
+        Exc[i]->onKeyDown = [this, idx](std::int16_t& code) {
+            std::int16_t index = idx;
+            Exc_KeyDown(index, code, 0);
+        };
+        Exc[i]->onKeyPress = [this, idx](std::int16_t& ascii) {
+            std::int16_t index = idx;
+            Exc_KeyPress(index, ascii);
+        };
+    }
+    HScrExc = makeSlider(sweep, QStringLiteral("Frequency/Level excursion"));
+    placeTwips(HScrExc, 120, 960, 1035, 225);
+    // Created off 0 so that the set-up's move to 0 runs the change handler, which sets the run
+    // button's enabled state.
+    HScrExc->setRange(0, 999);
+    HScrExc->setValue(1);
+
+    const QString listStyle = QStringLiteral("QListWidget { %1 }").arg(background({255, 255, 192}));
+    Typ = new QListWidget(sweep);
+    Typ->setFont(listFont);
+    Typ->setStyleSheet(listStyle);
+    Typ->setToolTip(QStringLiteral("Select sweep factor"));
+    Typ->addItems({QStringLiteral("Frequency"), QStringLiteral("Level")});
+    placeTwips(Typ, 1200, 120, 1040, 450);
+    Off = new QListWidget(sweep);
+    Off->setStyleSheet(listStyle);
+    Off->setToolTip(QStringLiteral("Select sweep unit"));
+    placeTwips(Off, 1200, 600, 660, 645);
+    for (auto* list : {Typ, Off}) {
+        list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        list->setSelectionMode(QAbstractItemView::SingleSelection);
+    }
+
+    Swp = new StackedButton(QStringLiteral("&R U N"), sweep);
+    Swp->setFont(listFont);
+    Swp->setToolTip(QStringLiteral("Start/Stop sweeping"));
+    placeTwips(Swp, 1920, 600, 340, 660);
+
+    DlyLbl = new QLabel(QStringLiteral("D:0000ms"), sweep);
+    DlyLbl->setFont(listFont);
+    DlyLbl->setStyleSheet(QStringLiteral("color: rgb(0, 0, 255);"));
+    DlyLbl->setToolTip(QStringLiteral("Sweep delay in ms"));
+    placeTwips(DlyLbl, 100, 1335, 855, 255);
+    HScrDly = makeSlider(sweep, QStringLiteral("Sweep delay"));
+    placeTwips(HScrDly, 975, 1335, 1320, 225);
+
+    // Buttons directly on the window.
+    Cnf = new QPushButton(QStringLiteral("&Config"), this);
+    Cnf->setToolTip(QStringLiteral("Configure GPIB parameters"));
+    placeTwips(Cnf, 4440, 1600, 600, 330);
+    Raz = new QPushButton(QStringLiteral("Ra&z"), this);
+    Raz->setToolTip(QStringLiteral("Default values"));
+    placeTwips(Raz, 5040, 1600, 525, 330);
+    Onn = new QPushButton(this);
+    Onn->setFont(listFont);
+    Onn->setToolTip(QStringLiteral("On / Off"));
+    placeTwips(Onn, 5560, 1600, 1200, 330);
+    setOnnLook(QStringLiteral(" O N"), false);
+    for (auto* b : {Cnf, Raz, Onn, static_cast<QPushButton*>(Swp)}) {
+        b->setAutoDefault(false);
+        b->setFocusPolicy(Qt::StrongFocus);
+    }
+
+    HidFocus = new digit::QtFocusHolder(this);
+    placeTwips(HidFocus, 0, -1000, 375, 285);
+
+    Timer = new QTimer(this);
+    Timer->setTimerType(Qt::PreciseTimer);  // the sweep's period is the delay to the millisecond
+
+    frqRow_ = std::make_unique<digit::QtDigitRow>(std::vector<digit::QtDigitBox*>(Frq.begin(), Frq.end()));
+    lvlRow_ = std::make_unique<digit::QtDigitRow>(std::vector<digit::QtDigitBox*>(Lvl.begin(), Lvl.end()));
+    amRow_ = std::make_unique<digit::QtDigitRow>(std::vector<digit::QtDigitBox*>(AMm.begin(), AMm.end()));
+    fmRow_ = std::make_unique<digit::QtDigitRow>(std::vector<digit::QtDigitBox*>(FMm.begin(), FMm.end()));
+    excRow_ = std::make_unique<digit::QtDigitRow>(std::vector<digit::QtDigitBox*>(Exc.begin(), Exc.end()));
+
+    // Every change notification has one handler.
+    connect(HScrFrq[0], &QSlider::valueChanged, this, [this] { HScrFrq_Change(0); });
+    connect(HScrFrq[1], &QSlider::valueChanged, this, [this] { HScrFrq_Change(1); });
+    connect(HScrLvl, &QSlider::valueChanged, this, [this] { HScrLvl_Change(); });
+    connect(HScrAMm, &QScrollBar::valueChanged, this, [this] { HScrAMm_Change(); });
+    connect(HScrFMm, &QScrollBar::valueChanged, this, [this] { HScrFMm_Change(); });
+    connect(HScrExc, &QSlider::valueChanged, this, [this] { HScrExc_Change(); });
+    connect(HScrDly, &QSlider::valueChanged, this, [this] { HScrDly_Change(); });
+    connect(Typ, &QListWidget::currentRowChanged, this, [this](int row) {
+        if (row >= 0) Typ_Click();
+    });
+    connect(Off, &QListWidget::currentRowChanged, this, [this](int row) {
+        if (row >= 0) Off_Click();
+    });
+    connect(Swp, &QPushButton::clicked, this, [this] { Swp_Click(); });
+    connect(Onn, &QPushButton::clicked, this, [this] { Onn_Click(); });
+    connect(Raz, &QPushButton::clicked, this, [this] { Raz_Click(); });
+    connect(Cnf, &QPushButton::clicked, this, [this] { Cnf_Click(); });
+    connect(Timer, &QTimer::timeout, this, [this] { Timer_Timer(); });
+}
+
+void FrontPanel::setTabOrder() {
+    std::vector<QWidget*> order;
+    for (auto* b : Frq) order.push_back(b);
+    order.push_back(HScrFrq[0]);
+    order.push_back(HScrFrq[1]);
+    for (std::size_t i = 1; i < Lvl.size(); ++i) order.push_back(Lvl[i]);
+    order.push_back(HScrLvl);
+    order.insert(order.end(), {AMm[0], AMm[1], HScrAMm, AMk[0], AMk[1]});
+    order.insert(order.end(), {FMm[0], FMm[1], HScrFMm, FMk[0], FMk[1]});
+    order.insert(order.end(), {Exc[0], Exc[1], Exc[2], HScrExc, Typ, Off, Swp, HScrDly});
+    order.insert(order.end(), {Onn, Cnf, Raz});
+    for (std::size_t i = 1; i < order.size(); ++i) QWidget::setTabOrder(order[i - 1], order[i]);
+}
+
+void FrontPanel::setUpPanel() {
+    InitFrq();
+    InitLvl();
+    InitExc();
+    InitTyp();
+    StopSweep();
+    InitDly();
+    InitAMm();
+    InitFMm();
+    installKeyPreview();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Keyboard routing
+
+void FrontPanel::installKeyPreview() {
+    // Digit boxes call routeCharacter themselves, between their key-down and character
+    // handlers; every other control is previewed here.
+    for (QWidget* w : findChildren<QWidget*>()) {
+        if (qobject_cast<digit::QtDigitBox*>(w) == nullptr) w->installEventFilter(this);
+    }
+}
+
+bool FrontPanel::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        std::int16_t ascii = digit::charCode(*key);
+        if (ascii != 0) {
+            routeCharacter(ascii);
+            if (ascii == 0) return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void FrontPanel::routeCharacter(std::int16_t& KeyAscii) {
+    if (!FrqDigit || FrqDigit->HasFocus()) return;
+    if (FrqDigit->ProcessKey(KeyAscii)) CommitFrq();
+}
+
+void FrontPanel::send(const std::string& command) {
+    if (Online) link_.SendCommand(command);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Frequency
+
+double FrontPanel::clampFrq(double v) const {
+    // The generator refuses frequencies outside its range, and the window is the only record
+    // of its state: never show or send one.
+    if (v > FrqMax) v = FrqMax;
+    if (v < FrqMin) v = FrqMin;
+    return v;
+}
+
+void FrontPanel::InitFrq() {
+    FrqValue[0] = 1000000;
+    FrqValue[1] = FrqValue[0];
+    FrqDigit = std::make_unique<digit::clsDigit>();
+    FrqDigit->Initialize(*HidFocus, *frqRow_, false);
+    FrqDigit->Max(FrqMax);
+    FrqDigit->Min(FrqMin);
+    FrqDigit->Cur(0);
+    {
+        // A position clamped by a new range is not a frequency the user chose: it must not
+        // be composed into the model.
+        const QSignalBlocker quiet0(HScrFrq[0]);
+        const QSignalBlocker quiet1(HScrFrq[1]);
+        HScrFrq[0]->setMaximum(990);
+        HScrFrq[0]->setMinimum(1);
+        HScrFrq[1]->setMaximum(9999);
+        HScrFrq[1]->setMinimum(0);
+    }
+    SendFrq();
+    // The sliders may already stand at the new value, so that no change notification
+    // refreshed the field (after a pending direct entry, say).
+    FrqDigit->value(FrqValue[0]);
+}
+
+void FrontPanel::SendFrq() {
+    Updating = true;
+    const double v = RoundHalfEven(FrqValue[0]);
+    setPosition(HScrFrq[1], std::fmod(v, 10000));
+    const int k = HScrFrq[1]->value();
+    setPosition(HScrFrq[0], RoundHalfEven((FrqValue[0] - k) / 10000));
+    send(FrqCommand(FrqValue[0]));
+    Updating = false;
+}
+
+void FrontPanel::CommitFrq() {
+    const double v = FrqDigit->value();
+    const double c = clampFrq(v);
+    if (c != v) FrqDigit->value(c);
+    FrqValue[0] = c;
+    FrqValue[1] = FrqValue[0];
+    SendFrq();
+}
+
+void FrontPanel::Frq_GotFocus(std::int16_t Index) {
+    if (FrqDigit) FrqDigit->ForceFocus(Index, true);
+}
+
+void FrontPanel::Frq_KeyDown(std::int16_t& Index, std::int16_t& KeyCode, std::int16_t Shift) {
+    if (FrqDigit->KeyDown(Index, KeyCode, Shift)) CommitFrq();
+}
+
+void FrontPanel::Frq_KeyPress(std::int16_t& Index, std::int16_t& KeyAscii) {
+    if (FrqDigit->KeyPress(Index, KeyAscii)) CommitFrq();
+}
+
+void FrontPanel::HScrFrq_Change(std::int16_t Index) {
+    if (!FrqDigit) return;  // ranges set while the controls are built
+    const double current = RoundHalfEven(FrqValue[0]);
+    const double below = std::fmod(current, 10000);
+    double v = Index == 0 ? HScrFrq[0]->value() * 10000.0 + below
+                          : HScrFrq[1]->value() + (current - below);
+    v = clampFrq(v);
+    FrqValue[0] = v;
+    FrqDigit->value(v);
+    if (!Updating) SendFrq();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Level
+
+double FrontPanel::clampLvl(double v) const {
+    if (v > LvlMax) v = LvlMax;
+    if (v < LvlMin) v = LvlMin;
+    return v;
+}
+
+void FrontPanel::InitLvl() {
+    LvlValue[1] = -1270;
+    LvlValue[0] = LvlValue[1];
+    LvlDigit = std::make_unique<digit::clsDigit>();
+    LvlDigit->Initialize(*HidFocus, *lvlRow_, true);
+    LvlDigit->Max(LvlMax);
+    LvlDigit->Min(LvlMin);
+    {
+        const QSignalBlocker quiet(HScrLvl);
+        HScrLvl->setMaximum(130);
+        HScrLvl->setMinimum(-1270);
+    }
+    SendLvl();
+    LvlDigit->value(LvlValue[0]);
+}
+
+void FrontPanel::SendLvl() {
+    Updating = true;
+    setPosition(HScrLvl, LvlValue[0]);
+    send(LvlCommand(LvlValue[0]));
+    Updating = false;
+}
+
+void FrontPanel::CommitLvl() {
+    const double v = LvlDigit->value();
+    const double c = clampLvl(v);
+    if (c != v) LvlDigit->value(c);
+    LvlValue[0] = c;
+    LvlValue[1] = LvlValue[0];
+    SendLvl();
+}
+
+void FrontPanel::Lvl_GotFocus(std::int16_t Index) {
+    if (LvlDigit) LvlDigit->ForceFocus(Index, true);
+}
+
+void FrontPanel::Lvl_KeyDown(std::int16_t& Index, std::int16_t& KeyCode, std::int16_t Shift) {
+    if (LvlDigit->KeyDown(Index, KeyCode, Shift)) CommitLvl();
+}
+
+void FrontPanel::Lvl_KeyPress(std::int16_t& Index, std::int16_t& KeyAscii) {
+    if (LvlDigit->KeyPress(Index, KeyAscii)) CommitLvl();
+}
+
+void FrontPanel::HScrLvl_Change() {
+    if (!LvlDigit) return;
+    LvlValue[0] = clampLvl(HScrLvl->value());
+    LvlDigit->value(LvlValue[0]);
+    if (!Updating) SendLvl();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Modulation
+
+void FrontPanel::InitAMm() {
+    AMDepth = 0;
+    AMmDigit = std::make_unique<digit::clsDigit>();
+    AMmDigit->Initialize(*HidFocus, *amRow_, false);
+    AMmDigit->Min(0);
+    AMmDigit->Max(99);
+    HScrAMm->setMaximum(99);
+    HScrAMm->setMinimum(0);
+    SyncHScrAMm();
+}
+
+void FrontPanel::SyncHScrAMm() { HScrAMm->setValue(AMDepth); }
+
+void FrontPanel::AMm_GotFocus(std::int16_t Index) {
+    if (AMmDigit) AMmDigit->ForceFocus(Index, true);
+}
+
+void FrontPanel::AMm_KeyDown(std::int16_t& Index, std::int16_t& KeyCode, std::int16_t Shift) {
+    if (AMmDigit->KeyDown(Index, KeyCode, Shift)) {
+        AMDepth = digit::ToInt16(AMmDigit->value()).value_or(AMDepth);
+        SyncHScrAMm();
+    }
+}
+
+void FrontPanel::AMm_KeyPress(std::int16_t& Index, std::int16_t& KeyAscii) {
+    if (AMmDigit->KeyPress(Index, KeyAscii)) {
+        AMDepth = digit::ToInt16(AMmDigit->value()).value_or(AMDepth);
+        SyncHScrAMm();
+    }
+}
+
+void FrontPanel::HScrAMm_Change() {
+    if (!AMmDigit) return;
+    AMDepth = static_cast<std::int16_t>(HScrAMm->value());
+    AMmDigit->value(AMDepth);
+    if (AMDepth != 0) {
+        if (AMk[0]->isChecked()) AMk_Click(0);
+        if (AMk[1]->isChecked()) AMk_Click(1);
+    } else {
+        send(AmOffCommand);
+    }
+    for (auto* k : AMk) k->setEnabled(AMDepth != 0);
+}
+
+void FrontPanel::AMk_Click(std::int16_t Index) { send(AmCommand(Index, AMDepth)); }
+
+void FrontPanel::InitFMm() {
+    FMDeviation = 0;
+    FMmDigit = std::make_unique<digit::clsDigit>();
+    FMmDigit->Initialize(*HidFocus, *fmRow_, false);
+    FMmDigit->Min(0);
+    FMmDigit->Max(99);
+    HScrFMm->setMaximum(99);
+    HScrFMm->setMinimum(0);
+    SyncHScrFMm();
+}
+
+void FrontPanel::SyncHScrFMm() { HScrFMm->setValue(FMDeviation); }
+
+void FrontPanel::FMm_GotFocus(std::int16_t Index) {
+    if (FMmDigit) FMmDigit->ForceFocus(Index, true);
+}
+
+void FrontPanel::FMm_KeyDown(std::int16_t& Index, std::int16_t& KeyCode, std::int16_t Shift) {
+    if (FMmDigit->KeyDown(Index, KeyCode, Shift)) {
+        FMDeviation = digit::ToInt16(FMmDigit->value()).value_or(FMDeviation);
+        SyncHScrFMm();
+    }
+}
+
+void FrontPanel::FMm_KeyPress(std::int16_t& Index, std::int16_t& KeyAscii) {
+    if (FMmDigit->KeyPress(Index, KeyAscii)) {
+        FMDeviation = digit::ToInt16(FMmDigit->value()).value_or(FMDeviation);
+        SyncHScrFMm();
+    }
+}
+
+void FrontPanel::HScrFMm_Change() {
+    if (!FMmDigit) return;
+    FMDeviation = static_cast<std::int16_t>(HScrFMm->value());
+    FMmDigit->value(FMDeviation);
+    if (FMDeviation != 0) {
+        if (FMk[0]->isChecked()) FMk_Click(0);
+        if (FMk[1]->isChecked()) FMk_Click(1);
+    } else {
+        send(FmOffCommand);
+    }
+    for (auto* k : FMk) k->setEnabled(FMDeviation != 0);
+}
+
+void FrontPanel::FMk_Click(std::int16_t Index) { send(FmCommand(Index, FMDeviation)); }
+
+// ---------------------------------------------------------------------------------------------
+// Sweep
+
+void FrontPanel::InitExc() {
+    ExcDigit = std::make_unique<digit::clsDigit>();
+    ExcDigit->Initialize(*HidFocus, *excRow_, false);
+    ExcDigit->Max(999.0);
+    ExcDigit->Min(0.0);
+    HScrExc->setMinimum(0);
+    HScrExc->setMaximum(999);
+    ExcValue = {0, 0};
+    SyncHScrExc();
+}
+
+void FrontPanel::SyncHScrExc() { HScrExc->setValue(static_cast<int>(RoundHalfEven(ExcValue[SweepFrq ? 0 : 1]))); }
+
+void FrontPanel::HScrExc_Change() {
+    if (!ExcDigit) return;
+    const int position = HScrExc->value();
+    Swp->setEnabled(!(position == 0 && !Sweeping));
+    double& swept = ExcValue[SweepFrq ? 0 : 1];
+    swept = position;
+    ExcDigit->value(swept);
+}
+
+void FrontPanel::Exc_GotFocus(std::int16_t Index) {
+    if (ExcDigit) ExcDigit->ForceFocus(Index, true);
+}
+
+void FrontPanel::Exc_KeyDown(std::int16_t& Index, std::int16_t& KeyCode, std::int16_t Shift) {
+    if (ExcDigit->KeyDown(Index, KeyCode, Shift)) {
+        ExcValue[SweepFrq ? 0 : 1] = ExcDigit->value();
+        SyncHScrExc();
+    }
+}
+
+void FrontPanel::Exc_KeyPress(std::int16_t& Index, std::int16_t& KeyAscii) {
+    if (ExcDigit->KeyPress(Index, KeyAscii)) {
+        ExcValue[SweepFrq ? 0 : 1] = ExcDigit->value();
+        SyncHScrExc();
+    }
+}
+
+void FrontPanel::InitTyp() {
+    Typ->setCurrentRow(0);
+    Typ_Click();
+}
+
+void FrontPanel::Typ_Click() {
+    const QListWidgetItem* item = Typ->currentItem();
+    if (item == nullptr) return;
+    const bool frequency = item->text() == QStringLiteral("Frequency");
+    {
+        const QSignalBlocker quiet(Off);
+        Off->clear();
+        auto add = [this](const char* text, int step) {
+            auto* entry = new QListWidgetItem(QString::fromLatin1(text), Off);
+            entry->setData(Qt::UserRole, step);
+        };
+        if (frequency) {
+            add("100Hz", 1);
+            add("kHz", 10);
+            add("mHz", 10000);
+        } else {
+            add("0.1dBm", 1);
+            add("1.0dBm", 10);
+            add("3.0dBm", 30);
+        }
+    }
+    SweepFrq = frequency;
+    const int before = HScrExc->value();
+    {
+        // The slider's own clamping of its position must not write the other quantity's
+        // excursion into this one's.
+        const QSignalBlocker quiet(HScrExc);
+        HScrExc->setMaximum(frequency ? 999 : HScrLvl->maximum() - HScrLvl->minimum());
+    }
+    const int clamped = HScrExc->value();
+    const int wanted = static_cast<int>(RoundHalfEven(ExcValue[SweepFrq ? 0 : 1]));
+    HScrExc->setValue(wanted);
+    HScrExc->setMinimum(0);
+    SyncHScrExc();
+    if (clamped != before && wanted == clamped) HScrExc_Change();
+    ExcDigit->value(ExcValue[SweepFrq ? 0 : 1]);
+    Off->setCurrentRow(0);
+}
+
+void FrontPanel::Off_Click() {
+    const QListWidgetItem* item = Off->currentItem();
+    if (item == nullptr) return;
+    const std::int32_t step = item->data(Qt::UserRole).toInt();
+    send(SweepFrq ? FrqIncrementCommand(step) : LvlIncrementCommand(step));
+}
+
+void FrontPanel::InitDly() {
+    HScrDly->setMinimum(120);
+    HScrDly->setMaximum(5000);
+    HScrDly->setValue(HScrDly->minimum());
+    HScrDly_Change();
+}
+
+void FrontPanel::HScrDly_Change() {
+    const int d = HScrDly->value();
+    DlyLbl->setText(QStringLiteral("D:%1ms").arg(d, 4, 10, QLatin1Char('0')));
+    Timer->setInterval(d);
+}
+
+void FrontPanel::Swp_Click() {
+    Sweeping = !Sweeping;
+    if (Sweeping) {
+        Timer->start();
+        Swp->setText(QStringLiteral("&S T P"));
+        Typ->setEnabled(false);
+    } else {
+        Timer->stop();
+        Swp->setText(QStringLiteral("&R U N"));
+        Typ->setEnabled(true);
+        SendFrq();
+        SendLvl();
+    }
+}
+
+void FrontPanel::StopSweep() {
+    Sweeping = true;
+    Swp_Click();
+}
+
+void FrontPanel::Timer_Timer() {
+    const QListWidgetItem* item = Off->currentItem();
+    if (item == nullptr) return;
+    const std::int32_t step = item->data(Qt::UserRole).toInt();
+    std::array<double, 2>& model = SweepFrq ? FrqValue : LvlValue;
+    digit::clsDigit& field = SweepFrq ? *FrqDigit : *LvlDigit;
+    const double top = SweepFrq ? HScrFrq[0]->maximum() * 10000.0 : HScrLvl->maximum();
+    model[0] += step;
+    const double limit = model[1] + static_cast<std::int32_t>(HScrExc->value() * step);
+    const bool wrapped = model[0] > top || model[0] > limit;
+    if (wrapped) model[0] = model[1];
+    if (Online) {
+        if (wrapped) {
+            link_.SendCommand(SweepFrq ? FrqCommand(model[0]) : LvlCommand(model[0]));
+        } else {
+            link_.SendCommand(SweepFrq ? FrqStepUpCommand : LvlStepUpCommand);
+        }
+    }
+    field.value(model[0]);
+}
+
+// ---------------------------------------------------------------------------------------------
+// On line, defaults, configuration
+
+void FrontPanel::setOnnLook(const QString& caption, bool green) {
+    Onn->setText(caption);
+    Onn->setStyleSheet(QStringLiteral("QPushButton { %1 }").arg(background(green ? Green : Red)));
+}
+
+void FrontPanel::Onn_Click() {
+    if (Online) {
+        setOnnLook(QStringLiteral("ON"), false);
+        Online = false;
+        link_.CloseDevice();
+        return;
+    }
+    try {
+        if (!link_.OpenDevice()) return;
+        setOnnLook(QStringLiteral("OFF"), true);
+        Online = true;
+        SendFrq();
+        SendLvl();
+        HScrAMm_Change();
+        HScrFMm_Change();
+        Typ_Click();
+        Off_Click();
+    } catch (...) {
+        setOnnLook(QStringLiteral("ON"), false);
+        Online = false;
+    }
+}
+
+void FrontPanel::Raz_Click() {
+    StopSweep();
+    InitFrq();
+    InitLvl();
+    InitExc();
+    // The new field object knows nothing of a box that already had the focus.
+    if (QApplication::focusWidget() == Frq[2]) {
+        Frq_GotFocus(2);
+    } else {
+        Frq[2]->QWidget::setFocus(Qt::OtherFocusReason);
+    }
+    link_.CloseDevice();
+    link_.OpenDevice();
+}
+
+void FrontPanel::Cnf_Click() {
+    link_.CloseDevice();
+    conf_->Brd(address_.Board);
+    conf_->pad(address_.PAd);
+    conf_->sad(address_.SAd);
+    conf_->showModal();
+    Raz_Click();
+    address_.Board = conf_->Brd();
+    address_.PAd = conf_->pad();
+    address_.SAd = conf_->sad();
+    link_.OpenDevice();
+}
+
+}  // namespace zelmor::panel
