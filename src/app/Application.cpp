@@ -1,0 +1,68 @@
+// SPDX-License-Identifier: MIT
+#include "zelmor/app/Application.h"
+
+#include <QApplication>
+#include <QPointer>
+#include <QSocketNotifier>
+#include <QStringList>
+#include <QWidget>
+#include <atomic>
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "zelmor/app/Main.h"
+#include "zelmor/link/Backends.h"
+#include "zelmor/settings/SettingsStore.h"
+
+namespace zelmor::app {
+
+namespace {
+int signalPipe[2] = {-1, -1};
+std::atomic<int> signalsSeen{0};
+
+extern "C" void onSignal(int sig) {
+    if (signalsSeen.fetch_add(1) > 0) _exit(128 + sig);  // the user insists: no clean-up
+    const char byte = static_cast<char>(sig);
+    [[maybe_unused]] const auto n = ::write(signalPipe[1], &byte, 1);
+}
+}  // namespace
+
+void closeOnSignals(QWidget* window) {
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0) return;
+    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, window);
+    QPointer<QWidget> target(window);
+    QObject::connect(notifier, &QSocketNotifier::activated, window, [target, notifier] {
+        char byte = 0;
+        [[maybe_unused]] const auto n = ::read(signalPipe[0], &byte, 1);
+        notifier->setEnabled(false);
+        if (target) target->close();
+    });
+    struct sigaction action {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+int run(int argc, char** argv) {
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Zelmor"));
+    QStringList arguments = QApplication::arguments();
+    if (!arguments.isEmpty()) arguments.removeFirst();
+
+    auto store = settings::makeFileStore(settings::defaultConfigDir());
+    link::BackendRegistry registry;
+    link::registerBuiltinBackends(registry);
+
+    Main window(
+        *store, [&registry] { return link::createFromEnvironment(registry); },
+        panel::messageBoxFunction(nullptr));
+    if (!window.Form_Load(arguments.join(QLatin1Char(' ')))) return 0;
+    closeOnSignals(&window);
+    window.show();
+    return QApplication::exec();
+}
+
+}  // namespace zelmor::app

@@ -1,0 +1,107 @@
+// SPDX-License-Identifier: MIT
+#include "zelmor/app/Main.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QTimer>
+#include <cmath>
+
+#include "zelmor/app/CommandLine.h"
+#include "zelmor/panel/Twips.h"
+
+namespace zelmor::app {
+
+namespace names = settings::names;
+using panel::pixelsToTwips;
+using panel::twipsToPixels;
+
+Main::Main(settings::SettingsStore& store, link::DeviceLink::DriverSource source,
+           panel::MessageFunction message)
+    : MainLink(std::move(source),
+               [message](const std::string& text) {
+                   message(panel::MessageIcon::Critical, QLatin1String(ProgramName),
+                           QString::fromStdString(text));
+               }),
+      panel::FrontPanel(MainLink::link, MainLink::address, message),
+      store_(store),
+      message_(std::move(message)) {}
+
+Main::~Main() = default;
+
+bool Main::Form_Load(const QString& commandLine) {
+    const CommandLine line = parseCommandLine(commandLine);
+    const QString title = QLatin1String(ProgramName);
+    if (line.action == CommandLine::Action::Usage) {
+        message_(panel::MessageIcon::None, title, usageText());
+        return false;
+    }
+    InstanceSuffix = line.InstanceSuffix;
+    AppKey = line.AppKey;
+    if (line.action == CommandLine::Action::Clean) {
+        message_(panel::MessageIcon::None, title, cleaningText(line.instanceName));
+        store_.DeleteSettings(AppKey);
+        return false;
+    }
+
+    setWindowTitle(captionFor(InstanceSuffix));
+
+    const double dpiX = panel::logicalDpiX(this);
+    const double dpiY = panel::logicalDpiY(this);
+    const double createdTop = pixelsToTwips(pos().y(), dpiY);
+    double x = store_.ReadSetting(AppKey, QLatin1String(names::X), 100);
+    double y = store_.ReadSetting(AppKey, QLatin1String(names::Y),
+                                  static_cast<std::int32_t>(std::lround(createdTop)));
+    const QScreen* screen = this->screen() != nullptr ? this->screen()
+                                                      : QGuiApplication::primaryScreen();
+    const QRect area = screen != nullptr ? screen->geometry() : QRect(0, 0, 1024, 768);
+    const double screenWidth = pixelsToTwips(area.width(), dpiX);
+    const double screenHeight = pixelsToTwips(area.height(), dpiY);
+    if (x < 0 || x > screenWidth - 100) x = 100;
+    if (y < 0 || y > screenHeight - 100) y = createdTop;
+    move(twipsToPixels(x, dpiX), pos().y());
+    move(pos().x(), twipsToPixels(y, dpiY));
+
+    address.Board = settings::ReadSetting16(store_, AppKey, QLatin1String(names::Board), 0);
+    address.PAd = settings::ReadSetting16(store_, AppKey, QLatin1String(names::PAd), 7);
+    address.SAd = settings::ReadSetting16(store_, AppKey, QLatin1String(names::SAd), 0);
+
+    setUpPanel();
+    loaded_ = true;
+    return true;
+}
+
+void Main::Form_Activate() {
+    Frq[2]->QWidget::setFocus(Qt::ActiveWindowFocusReason);
+}
+
+void Main::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::ActivationChange && isActiveWindow() && loaded_) {
+        // After the window's own focus restoration, so the 1 MHz digit ends selected.
+        QTimer::singleShot(0, this, [this] {
+            if (isActiveWindow()) Form_Activate();
+        });
+    }
+    panel::FrontPanel::changeEvent(event);
+}
+
+void Main::Form_Unload() {
+    if (!loaded_ || unloaded_) return;
+    unloaded_ = true;
+    if (Online) link.CloseDevice();
+    Timer->stop();
+    const double dpiX = panel::logicalDpiX(this);
+    const double dpiY = panel::logicalDpiY(this);
+    store_.WriteSetting(AppKey, QLatin1String(names::Board), address.Board);
+    store_.WriteSetting(AppKey, QLatin1String(names::PAd), address.PAd);
+    store_.WriteSetting(AppKey, QLatin1String(names::SAd), address.SAd);
+    store_.WriteSetting(AppKey, QLatin1String(names::X), pixelsToTwips(pos().x(), dpiX));
+    store_.WriteSetting(AppKey, QLatin1String(names::Y), pixelsToTwips(pos().y(), dpiY));
+}
+
+void Main::closeEvent(QCloseEvent* event) {
+    Form_Unload();
+    event->accept();
+}
+
+}  // namespace zelmor::app

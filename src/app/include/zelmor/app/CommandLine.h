@@ -1,0 +1,29 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QString>
+
+namespace zelmor::app {
+
+inline constexpr char ProgramName[] = "Zelmor";
+
+// What the command line asks for.
+struct CommandLine {
+    enum class Action { Usage, Clean, Start };
+    Action action = Action::Start;
+    QString instanceName;     // trimmed; may hold spaces and dashes
+    QString InstanceSuffix;   // " - " and the instance name, or empty
+    QString AppKey;           // "Zelmor" followed by InstanceSuffix
+};
+
+// `text` is the whole command line after the program name. Searches are case-sensitive.
+CommandLine parseCommandLine(const QString& text);
+
+// The exact texts of the usage and cleaning message boxes.
+QString usageText();
+QString cleaningText(const QString& instanceName);
+
+// "Zelmor V1.1.1" followed by the instance suffix.
+QString captionFor(const QString& instanceSuffix);
+
+}  // namespace zelmor::app

@@ -1,0 +1,69 @@
+// SPDX-License-Identifier: MIT
+#include <gtest/gtest.h>
+
+#include "zelmor/app/CommandLine.h"
+
+namespace zelmor::app {
+namespace {
+
+using Action = CommandLine::Action;
+
+struct LineCase {
+    const char* text;
+    Action action;
+    const char* instance;
+    const char* key;
+};
+
+class CommandLineCases : public ::testing::TestWithParam<LineCase> {};
+
+TEST_P(CommandLineCases, ParsesAsTheUserMeantIt) {
+    const LineCase& c = GetParam();
+    const CommandLine line = parseCommandLine(QString::fromUtf8(c.text));
+    EXPECT_EQ(line.action, c.action) << c.text;
+    if (c.action != Action::Usage) {
+        EXPECT_EQ(line.instanceName, QString::fromUtf8(c.instance)) << c.text;
+        EXPECT_EQ(line.AppKey, QString::fromUtf8(c.key)) << c.text;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, CommandLineCases,
+    ::testing::Values(LineCase{"", Action::Start, "", "Zelmor"},
+                      LineCase{"   ", Action::Start, "", "Zelmor"},
+                      LineCase{"2", Action::Start, "2", "Zelmor - 2"},
+                      LineCase{"  lab gen  ", Action::Start, "lab gen", "Zelmor - lab gen"},
+                      LineCase{"-x", Action::Start, "-x", "Zelmor - -x"},
+                      LineCase{"-CLEAN", Action::Start, "-CLEAN", "Zelmor - -CLEAN"},
+                      LineCase{"2 -clean", Action::Clean, "2", "Zelmor - 2"},
+                      LineCase{"-clean", Action::Clean, "", "Zelmor"},
+                      LineCase{"a-clean b", Action::Clean, "a       b", "Zelmor - a       b"},
+                      LineCase{"-clean -clean", Action::Usage, "", ""},
+                      LineCase{"-clean -x", Action::Usage, "", ""},
+                      LineCase{"-clean2-", Action::Usage, "", ""},
+                      LineCase{"a -? b", Action::Usage, "", ""},
+                      LineCase{"-?", Action::Usage, "", ""},
+                      LineCase{"Zürich/../x", Action::Start, "Zürich/../x", "Zelmor - Zürich/../x"}));
+
+TEST(CommandLine, SuffixIsEmptyWithoutAName) {
+    EXPECT_TRUE(parseCommandLine(QString()).InstanceSuffix.isEmpty());
+    EXPECT_EQ(parseCommandLine(QStringLiteral("2")).InstanceSuffix, QStringLiteral(" - 2"));
+}
+
+TEST(CommandLine, CaptionCarriesVersionAndSuffix) {
+    EXPECT_EQ(captionFor(QString()), QStringLiteral("Zelmor V1.1.1"));
+    EXPECT_EQ(captionFor(QStringLiteral(" - 2")), QStringLiteral("Zelmor V1.1.1 - 2"));
+}
+
+TEST(CommandLine, MessageTextsAreExact) {
+    EXPECT_EQ(usageText(), QStringLiteral("Usage:\tZelmor.exe (NUM) (-clean)\r\n     with\r\n"
+                                          "\tNAME  = Instance name\r\n\t-clean = Registry clean option"));
+    EXPECT_EQ(cleaningText(QStringLiteral("2")),
+              QStringLiteral("Cleaning 2 registry context\r\nPlease restart application"));
+    // No name: two spaces between the words.
+    EXPECT_EQ(cleaningText(QString()),
+              QStringLiteral("Cleaning  registry context\r\nPlease restart application"));
+}
+
+}  // namespace
+}  // namespace zelmor::app

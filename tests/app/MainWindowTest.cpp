@@ -1,0 +1,207 @@
+// SPDX-License-Identifier: MIT
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDialog>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include "zelmor/app/Main.h"
+#include "zelmor/link/Backends.h"
+#include "zelmor/panel/Twips.h"
+
+namespace zelmor::app {
+namespace {
+
+namespace names = settings::names;
+
+struct Shown {
+    panel::MessageIcon icon;
+    QString title;
+    QString text;
+};
+
+// A main window over a file store in a temporary folder and the simulated generator, every
+// driver call traced.
+class MainHarness {
+public:
+    MainHarness() {
+        link::registerBuiltinBackends(registry_);
+        store = settings::makeFileStore(dir_.path());
+        trace_ = dir_.filePath(QStringLiteral("trace.txt")).toStdString();
+    }
+    std::unique_ptr<Main> make() {
+        return std::make_unique<Main>(
+            *store,
+            [this] {
+                link::DriverLoad load = registry_.create("sim");
+                if (load.driver) load.driver = link::makeTracing(std::move(load.driver), trace_);
+                return load;
+            },
+            [this](panel::MessageIcon icon, const QString& title, const QString& text) {
+                shown.push_back({icon, title, text});
+            });
+    }
+    QStringList trace() const {
+        QFile f(QString::fromStdString(trace_));
+        if (!f.open(QIODevice::ReadOnly)) return {};
+        return QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    }
+    bool fileExists() const { return QFile::exists(settings::storeFilePath(dir_.path())); }
+
+    std::unique_ptr<settings::SettingsStore> store;
+    std::vector<Shown> shown;
+
+private:
+    QTemporaryDir dir_;
+    std::string trace_;
+    link::BackendRegistry registry_;
+};
+
+constexpr std::int32_t Absent = -999999;
+
+std::int32_t stored(MainHarness& h, const QString& key, const char* name) {
+    return h.store->ReadSetting(key, QLatin1String(name), Absent);
+}
+
+TEST(MainWindow, StartAndCloseLeaveAllFiveValues) {
+    MainHarness h;
+    auto w = h.make();
+    ASSERT_TRUE(w->Form_Load(QStringLiteral("bench 2")));
+    EXPECT_EQ(w->windowTitle(), QStringLiteral("Zelmor V1.1.1 - bench 2"));
+    EXPECT_EQ(w->AppKey, QStringLiteral("Zelmor - bench 2"));
+    EXPECT_EQ(w->gpibAddress().PAd, 7);
+    w->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
+    w->close();
+    const QString key = QStringLiteral("Zelmor - bench 2");
+    EXPECT_EQ(stored(h, key, names::Board), 0);
+    EXPECT_EQ(stored(h, key, names::PAd), 7);
+    EXPECT_EQ(stored(h, key, names::SAd), 0);
+    EXPECT_NE(stored(h, key, names::X), Absent);
+    EXPECT_NE(stored(h, key, names::Y), Absent);
+    EXPECT_TRUE(h.trace().isEmpty()) << "closing off line never touches the bus";
+    EXPECT_EQ(stored(h, QStringLiteral("Zelmor"), names::X), Absent) << "other keys untouched";
+}
+
+TEST(MainWindow, StoredPositionIsCheckedAgainstTheScreen) {
+    MainHarness h;
+    const QString key = QStringLiteral("Zelmor");
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    const double dpiX = QGuiApplication::primaryScreen()->logicalDotsPerInchX();
+    const double dpiY = QGuiApplication::primaryScreen()->logicalDotsPerInchY();
+    const double widthTwips = panel::pixelsToTwips(screen.width(), dpiX);
+    struct Case {
+        double x, y;
+        int expectedX;  // pixels; -1: the creation top for Y
+        bool yKept;
+    };
+    for (const Case& c : {Case{1500, 1500, panel::twipsToPixels(1500, dpiX), true},
+                          Case{widthTwips + 10, -5, panel::twipsToPixels(100, dpiX), false},
+                          Case{-1, 300, panel::twipsToPixels(100, dpiX), true},
+                          Case{widthTwips - 100, 0, panel::twipsToPixels(widthTwips - 100, dpiX),
+                               true}}) {
+        h.store->WriteSetting(key, QLatin1String(names::X), c.x);
+        h.store->WriteSetting(key, QLatin1String(names::Y), c.y);
+        auto w = h.make();
+        const int createdTop = w->pos().y();
+        ASSERT_TRUE(w->Form_Load(QString()));
+        EXPECT_EQ(w->pos().x(), c.expectedX) << c.x;
+        EXPECT_EQ(w->pos().y(), c.yKept ? panel::twipsToPixels(c.y, dpiY) : createdTop) << c.y;
+    }
+}
+
+TEST(MainWindow, OutOfRangeAddressReadsAsAbsent) {
+    MainHarness h;
+    h.store->WriteSetting(QStringLiteral("Zelmor"), QLatin1String(names::PAd), 70000);
+    h.store->WriteSetting(QStringLiteral("Zelmor"), QLatin1String(names::Board), 3);
+    auto w = h.make();
+    ASSERT_TRUE(w->Form_Load(QString()));
+    EXPECT_EQ(w->gpibAddress().PAd, 7);
+    EXPECT_EQ(w->gpibAddress().Board, 3);
+}
+
+TEST(MainWindow, UsageAndCleanExitsWriteNothing) {
+    MainHarness h;
+    {
+        auto w = h.make();
+        EXPECT_FALSE(w->Form_Load(QStringLiteral("a -? b")));
+        w->close();
+    }
+    ASSERT_EQ(h.shown.size(), 1u);
+    EXPECT_EQ(h.shown[0].title, QStringLiteral("Zelmor"));
+    EXPECT_TRUE(h.shown[0].text.startsWith(QStringLiteral("Usage:\t")));
+    EXPECT_FALSE(h.fileExists());
+
+    h.store->WriteSetting(QStringLiteral("Zelmor - 2"), QLatin1String(names::X), 5);
+    h.store->WriteSetting(QStringLiteral("Zelmor - 3"), QLatin1String(names::X), 6);
+    {
+        auto w = h.make();
+        EXPECT_FALSE(w->Form_Load(QStringLiteral(" 2 -clean ")));
+        w->close();
+    }
+    EXPECT_EQ(h.shown.back().text,
+              QStringLiteral("Cleaning 2 registry context\r\nPlease restart application"));
+    EXPECT_EQ(stored(h, QStringLiteral("Zelmor - 2"), names::X), Absent);
+    EXPECT_EQ(stored(h, QStringLiteral("Zelmor - 3"), names::X), 6);
+}
+
+TEST(MainWindow, ClosingOnLineReturnsTheGeneratorToLocalBeforeStoring) {
+    MainHarness h;
+    auto w = h.make();
+    ASSERT_TRUE(w->Form_Load(QString()));
+    w->show();
+    QTest::mouseClick(w->Onn, Qt::LeftButton);
+    ASSERT_TRUE(w->Online);
+    w->Timer->start();
+    w->close();
+    const QStringList lines = h.trace();
+    ASSERT_GE(lines.size(), 2);
+    EXPECT_TRUE(lines[lines.size() - 2].startsWith(QStringLiteral("ibloc ")));
+    EXPECT_TRUE(lines.back().contains(QStringLiteral(" 0 -> ")));
+    EXPECT_FALSE(w->Timer->isActive());
+    EXPECT_EQ(stored(h, QStringLiteral("Zelmor"), names::PAd), 7);
+}
+
+TEST(MainWindow, ConfigurationButtonAdoptsTheNewAddress) {
+    MainHarness h;
+    auto w = h.make();
+    ASSERT_TRUE(w->Form_Load(QString()));
+    w->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
+    bool answered = false;
+    QTimer::singleShot(0, [&] {
+        QDialog* dialog = w->conf().window();
+        ASSERT_NE(dialog, nullptr);
+        const auto fields = dialog->findChildren<QLineEdit*>();
+        ASSERT_EQ(fields.size(), 3);
+        for (QLineEdit* f : fields) f->clear();
+        QTest::keyClicks(fields[0], QStringLiteral("0"));
+        QTest::keyClicks(fields[1], QStringLiteral("9"));
+        QTest::keyClicks(fields[2], QStringLiteral("96"));
+        for (QPushButton* b : dialog->findChildren<QPushButton*>()) {
+            if (b->text() == QStringLiteral("&OK")) QTest::mouseClick(b, Qt::LeftButton);
+        }
+        answered = true;
+    });
+    QTest::mouseClick(w->Cnf, Qt::LeftButton);
+    ASSERT_TRUE(answered);
+    EXPECT_EQ(w->gpibAddress().PAd, 9);
+    EXPECT_EQ(w->gpibAddress().SAd, 96);
+    // The reopen with the new address is the last ibdev traced.
+    const QStringList devs = h.trace().filter(QRegularExpression(QStringLiteral("^ibdev ")));
+    ASSERT_FALSE(devs.isEmpty());
+    EXPECT_TRUE(devs.back().startsWith(QStringLiteral("ibdev 0 9 96 12 1 0 -> ")));
+    EXPECT_FALSE(w->Online);
+    w->close();
+    EXPECT_EQ(stored(h, QStringLiteral("Zelmor"), names::PAd), 9);
+    EXPECT_EQ(stored(h, QStringLiteral("Zelmor"), names::SAd), 96);
+}
+
+}  // namespace
+}  // namespace zelmor::app
