@@ -98,6 +98,8 @@ void FrontPanel::buildControls() {
     const double dpiY = panel::logicalDpiY(this);
     setFixedSize(twipsToPixels(6765, dpiX), twipsToPixels(1965, dpiY));
 
+    // The window's own font, which controls without a font of their own inherit.
+    setFont(makeFont(Kind::Sans, 8.25, false));
     const QFont digitFont = makeFont(Kind::Mono, 21.75, true);
     const QFont smallDigitFont = makeFont(Kind::Mono, 12, true);
     const QFont labelFont = makeFont(Kind::Sans, 9, false);
@@ -266,7 +268,11 @@ void FrontPanel::buildControls() {
     Off->setToolTip(QStringLiteral("Select sweep unit"));
     placeTwips(Off, 1200, 600, 660, 645);
     for (auto* list : {Typ, Off}) {
+        // Both lists are sized to show all their entries; a scroll bar would only hide them.
         list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        list->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        list->setFrameShape(QFrame::Box);
+        list->setLineWidth(1);
         list->setSelectionMode(QAbstractItemView::SingleSelection);
     }
 
