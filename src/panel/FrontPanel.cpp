@@ -137,15 +137,7 @@ void FrontPanel::buildControls() {
     for (std::size_t i = 0; i < Frq.size(); ++i) {
         const auto idx = static_cast<std::int16_t>(i);
         Frq[i] = box(display, idx, digitFont, Red, frqLeft[i], 360, 375, 615);
-        Frq[i]->onFocusGained = [this, idx] { Frq_GotFocus(idx); };
-        Frq[i]->onKeyDown = [this, idx](std::int16_t& code) {
-            std::int16_t index = idx;
-            Frq_KeyDown(index, code, 0);
-        };
-        Frq[i]->onKeyPress = [this, idx](std::int16_t& ascii) {
-            std::int16_t index = idx;
-            Frq_KeyPress(index, ascii);
-        };
+        wire(Frq[i], &FrontPanel::Frq_GotFocus, &FrontPanel::Frq_KeyDown, &FrontPanel::Frq_KeyPress);
     }
     HScrFrq[0] = makeSlider(display, QStringLiteral("Change MHz"));
     placeTwips(HScrFrq[0], 120, 960, 1095, 225);
@@ -157,15 +149,7 @@ void FrontPanel::buildControls() {
     for (std::size_t i = 0; i < Lvl.size(); ++i) {
         const auto idx = static_cast<std::int16_t>(i);
         Lvl[i] = box(display, idx, digitFont, Green, lvlLeft[i], 360, 375, 615);
-        Lvl[i]->onFocusGained = [this, idx] { Lvl_GotFocus(idx); };
-        Lvl[i]->onKeyDown = [this, idx](std::int16_t& code) {
-            std::int16_t index = idx;
-            Lvl_KeyDown(index, code, 0);
-        };
-        Lvl[i]->onKeyPress = [this, idx](std::int16_t& ascii) {
-            std::int16_t index = idx;
-            Lvl_KeyPress(index, ascii);
-        };
+        wire(Lvl[i], &FrontPanel::Lvl_GotFocus, &FrontPanel::Lvl_KeyDown, &FrontPanel::Lvl_KeyPress);
     }
     Lvl[0]->setFocusPolicy(Qt::ClickFocus);  // the sign box is not a tab stop
     HScrLvl = makeSlider(display, QStringLiteral("Level setting"));
@@ -205,24 +189,8 @@ void FrontPanel::buildControls() {
     Frame[2] = modulation(QStringLiteral("FM"), 1780, 820, FMm, HScrFMm, FMk);
     for (std::size_t i = 0; i < 2; ++i) {
         const auto idx = static_cast<std::int16_t>(i);
-        AMm[i]->onFocusGained = [this, idx] { AMm_GotFocus(idx); };
-        AMm[i]->onKeyDown = [this, idx](std::int16_t& code) {
-            std::int16_t index = idx;
-            AMm_KeyDown(index, code, 0);
-        };
-        AMm[i]->onKeyPress = [this, idx](std::int16_t& ascii) {
-            std::int16_t index = idx;
-            AMm_KeyPress(index, ascii);
-        };
-        FMm[i]->onFocusGained = [this, idx] { FMm_GotFocus(idx); };
-        FMm[i]->onKeyDown = [this, idx](std::int16_t& code) {
-            std::int16_t index = idx;
-            FMm_KeyDown(index, code, 0);
-        };
-        FMm[i]->onKeyPress = [this, idx](std::int16_t& ascii) {
-            std::int16_t index = idx;
-            FMm_KeyPress(index, ascii);
-        };
+        wire(AMm[i], &FrontPanel::AMm_GotFocus, &FrontPanel::AMm_KeyDown, &FrontPanel::AMm_KeyPress);
+        wire(FMm[i], &FrontPanel::FMm_GotFocus, &FrontPanel::FMm_KeyDown, &FrontPanel::FMm_KeyPress);
         connect(AMk[i], &QRadioButton::toggled, this, [this, idx](bool on) {
             if (on) AMk_Click(idx);
         });
@@ -239,15 +207,7 @@ void FrontPanel::buildControls() {
     for (std::size_t i = 0; i < Exc.size(); ++i) {
         const auto idx = static_cast<std::int16_t>(i);
         Exc[i] = box(sweep, idx, digitFont, LightCyan, excLeft[i], 360, 375, 615);
-        Exc[i]->onFocusGained = [this, idx] { Exc_GotFocus(idx); };
-        Exc[i]->onKeyDown = [this, idx](std::int16_t& code) {
-            std::int16_t index = idx;
-            Exc_KeyDown(index, code, 0);
-        };
-        Exc[i]->onKeyPress = [this, idx](std::int16_t& ascii) {
-            std::int16_t index = idx;
-            Exc_KeyPress(index, ascii);
-        };
+        wire(Exc[i], &FrontPanel::Exc_GotFocus, &FrontPanel::Exc_KeyDown, &FrontPanel::Exc_KeyPress);
     }
     HScrExc = makeSlider(sweep, QStringLiteral("Frequency/Level excursion"));
     placeTwips(HScrExc, 120, 960, 1035, 225);
@@ -337,6 +297,22 @@ void FrontPanel::buildControls() {
     connect(Raz, &QPushButton::clicked, this, [this] { Raz_Click(); });
     connect(Cnf, &QPushButton::clicked, this, [this] { Cnf_Click(); });
     connect(Timer, &QTimer::timeout, this, [this] { Timer_Timer(); });
+}
+
+// A box's events reach the window's handlers with the box's index; the handlers may move the
+// index and consume the code, as the field's key operations do.
+void FrontPanel::wire(digit::QtDigitBox* box, GotFocus gotFocus, KeyDownHandler keyDown,
+                      KeyPressHandler keyPress) {
+    const auto idx = static_cast<std::int16_t>(box->index());
+    box->onFocusGained = [this, idx, gotFocus] { (this->*gotFocus)(idx); };
+    box->onKeyDown = [this, idx, keyDown](std::int16_t& code) {
+        std::int16_t index = idx;
+        (this->*keyDown)(index, code, 0);
+    };
+    box->onKeyPress = [this, idx, keyPress](std::int16_t& ascii) {
+        std::int16_t index = idx;
+        (this->*keyPress)(index, ascii);
+    };
 }
 
 void FrontPanel::setTabOrder() {
@@ -538,96 +514,74 @@ void FrontPanel::HScrLvl_Change() {
 // ---------------------------------------------------------------------------------------------
 // Modulation
 
-void FrontPanel::InitAMm() {
-    AMDepth = 0;
-    AMmDigit = std::make_unique<digit::clsDigit>();
-    AMmDigit->Initialize(*HidFocus, *amRow_, false);
-    AMmDigit->Min(0);
-    AMmDigit->Max(99);
-    HScrAMm->setMaximum(99);
-    HScrAMm->setMinimum(0);
-    SyncHScrAMm();
+// The AM and FM groups differ only in their names, units and command codes.
+FrontPanel::Modulation FrontPanel::am() {
+    return {AMDepth, AMmDigit, *amRow_, HScrAMm, AMk, &FrontPanel::AMk_Click, AmOffCommand};
 }
 
-void FrontPanel::SyncHScrAMm() { HScrAMm->setValue(AMDepth); }
+FrontPanel::Modulation FrontPanel::fm() {
+    return {FMDeviation, FMmDigit, *fmRow_, HScrFMm, FMk, &FrontPanel::FMk_Click, FmOffCommand};
+}
 
+void FrontPanel::initModulation(const Modulation& m) {
+    m.setting = 0;
+    m.digit = std::make_unique<digit::clsDigit>();
+    m.digit->Initialize(*HidFocus, m.row, false);
+    m.digit->Min(0);
+    m.digit->Max(99);
+    m.bar->setMaximum(99);
+    m.bar->setMinimum(0);
+    m.bar->setValue(m.setting);
+}
+
+// A commit only moves the scroll bar: the command goes out from its change handler, so a
+// commit of the value already set writes nothing.
+void FrontPanel::commitModulation(const Modulation& m, bool changed) {
+    if (!changed) return;
+    m.setting = digit::ToInt16(m.digit->value()).value_or(m.setting);
+    m.bar->setValue(m.setting);
+}
+
+void FrontPanel::modulationChanged(const Modulation& m) {
+    if (!m.digit) return;  // ranges set while the controls are built
+    m.setting = static_cast<std::int16_t>(m.bar->value());
+    m.digit->value(m.setting);
+    if (m.setting != 0) {
+        for (std::int16_t i = 0; i < 2; ++i) {
+            if (m.rates[i]->isChecked()) (this->*m.click)(i);
+        }
+    } else {
+        send(m.off);
+    }
+    for (auto* k : m.rates) k->setEnabled(m.setting != 0);
+}
+
+void FrontPanel::InitAMm() { initModulation(am()); }
+void FrontPanel::SyncHScrAMm() { HScrAMm->setValue(AMDepth); }
 void FrontPanel::AMm_GotFocus(std::int16_t Index) {
     if (AMmDigit) AMmDigit->ForceFocus(Index, true);
 }
-
 void FrontPanel::AMm_KeyDown(std::int16_t& Index, std::int16_t& KeyCode, std::int16_t Shift) {
-    if (AMmDigit->KeyDown(Index, KeyCode, Shift)) {
-        AMDepth = digit::ToInt16(AMmDigit->value()).value_or(AMDepth);
-        SyncHScrAMm();
-    }
+    commitModulation(am(), AMmDigit->KeyDown(Index, KeyCode, Shift));
 }
-
 void FrontPanel::AMm_KeyPress(std::int16_t& Index, std::int16_t& KeyAscii) {
-    if (AMmDigit->KeyPress(Index, KeyAscii)) {
-        AMDepth = digit::ToInt16(AMmDigit->value()).value_or(AMDepth);
-        SyncHScrAMm();
-    }
+    commitModulation(am(), AMmDigit->KeyPress(Index, KeyAscii));
 }
-
-void FrontPanel::HScrAMm_Change() {
-    if (!AMmDigit) return;
-    AMDepth = static_cast<std::int16_t>(HScrAMm->value());
-    AMmDigit->value(AMDepth);
-    if (AMDepth != 0) {
-        if (AMk[0]->isChecked()) AMk_Click(0);
-        if (AMk[1]->isChecked()) AMk_Click(1);
-    } else {
-        send(AmOffCommand);
-    }
-    for (auto* k : AMk) k->setEnabled(AMDepth != 0);
-}
-
+void FrontPanel::HScrAMm_Change() { modulationChanged(am()); }
 void FrontPanel::AMk_Click(std::int16_t Index) { send(AmCommand(Index, AMDepth)); }
 
-void FrontPanel::InitFMm() {
-    FMDeviation = 0;
-    FMmDigit = std::make_unique<digit::clsDigit>();
-    FMmDigit->Initialize(*HidFocus, *fmRow_, false);
-    FMmDigit->Min(0);
-    FMmDigit->Max(99);
-    HScrFMm->setMaximum(99);
-    HScrFMm->setMinimum(0);
-    SyncHScrFMm();
-}
-
+void FrontPanel::InitFMm() { initModulation(fm()); }
 void FrontPanel::SyncHScrFMm() { HScrFMm->setValue(FMDeviation); }
-
 void FrontPanel::FMm_GotFocus(std::int16_t Index) {
     if (FMmDigit) FMmDigit->ForceFocus(Index, true);
 }
-
 void FrontPanel::FMm_KeyDown(std::int16_t& Index, std::int16_t& KeyCode, std::int16_t Shift) {
-    if (FMmDigit->KeyDown(Index, KeyCode, Shift)) {
-        FMDeviation = digit::ToInt16(FMmDigit->value()).value_or(FMDeviation);
-        SyncHScrFMm();
-    }
+    commitModulation(fm(), FMmDigit->KeyDown(Index, KeyCode, Shift));
 }
-
 void FrontPanel::FMm_KeyPress(std::int16_t& Index, std::int16_t& KeyAscii) {
-    if (FMmDigit->KeyPress(Index, KeyAscii)) {
-        FMDeviation = digit::ToInt16(FMmDigit->value()).value_or(FMDeviation);
-        SyncHScrFMm();
-    }
+    commitModulation(fm(), FMmDigit->KeyPress(Index, KeyAscii));
 }
-
-void FrontPanel::HScrFMm_Change() {
-    if (!FMmDigit) return;
-    FMDeviation = static_cast<std::int16_t>(HScrFMm->value());
-    FMmDigit->value(FMDeviation);
-    if (FMDeviation != 0) {
-        if (FMk[0]->isChecked()) FMk_Click(0);
-        if (FMk[1]->isChecked()) FMk_Click(1);
-    } else {
-        send(FmOffCommand);
-    }
-    for (auto* k : FMk) k->setEnabled(FMDeviation != 0);
-}
-
+void FrontPanel::HScrFMm_Change() { modulationChanged(fm()); }
 void FrontPanel::FMk_Click(std::int16_t Index) { send(FmCommand(Index, FMDeviation)); }
 
 // ---------------------------------------------------------------------------------------------

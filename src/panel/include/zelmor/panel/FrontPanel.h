@@ -146,6 +146,27 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    using GotFocus = void (FrontPanel::*)(std::int16_t);
+    using KeyDownHandler = void (FrontPanel::*)(std::int16_t&, std::int16_t&, std::int16_t);
+    using KeyPressHandler = void (FrontPanel::*)(std::int16_t&, std::int16_t&);
+    // One modulation group's model, field and controls.
+    struct Modulation {
+        std::int16_t& setting;
+        std::unique_ptr<digit::clsDigit>& digit;
+        digit::QtDigitRow& row;
+        QScrollBar* bar;
+        std::array<QRadioButton*, 2>& rates;
+        void (FrontPanel::*click)(std::int16_t);  // writes the command for one rate
+        const char* off;
+    };
+
+    void wire(digit::QtDigitBox* box, GotFocus gotFocus, KeyDownHandler keyDown,
+              KeyPressHandler keyPress);
+    Modulation am();
+    Modulation fm();
+    void initModulation(const Modulation& m);
+    void commitModulation(const Modulation& m, bool changed);
+    void modulationChanged(const Modulation& m);
     void buildControls();
     void setTabOrder();
     void installKeyPreview();
