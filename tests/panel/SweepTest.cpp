@@ -166,7 +166,10 @@ TEST(Sweep, LevelSawtoothStopsAtTheTopWithoutWrapping) {
     QTest::mouseClick(p.Lvl[3], Qt::LeftButton);
     for (int i = 0; i < 3; ++i) PanelHarness::key(Qt::Key_Down);
     ASSERT_EQ(p.LvlValue[1], 100);
+    h.clearTrace();
+    clickRow(p.Off, 1);
     clickRow(p.Off, 2);
+    EXPECT_EQ(h.writes(), (Writes{"APIS1DM", "APIS3DM"}));
     setExcursion(p, "005");
     h.clearTrace();
     QTest::mouseClick(p.Swp, Qt::LeftButton);
@@ -255,6 +258,7 @@ TEST(Sweep, TimerPeriodIsTheDelay) {
     const double meanMs = (stamps[100] - stamps[0]) / 100.0 / 1e6;
     // The machine is shared: only a gross error fails here; the benchmark has the figures.
     EXPECT_NEAR(meanMs, 120.0, 12.0);
+    RecordProperty("mean_period_ms", QString::number(meanMs, 'f', 3).toStdString());
 }
 
 TEST(Defaults, RazStopsTheSweepAndRestoresFrequencyLevelAndExcursion) {

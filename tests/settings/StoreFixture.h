@@ -3,49 +3,45 @@
 
 #include <gtest/gtest.h>
 
-#include <QByteArray>
-#include <QDir>
-#include <QDirIterator>
-#include <QFile>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QString>
-#include <QStringList>
-#include <QTemporaryDir>
+#include <QtCore>
+#include <cmath>
+#include <limits>
 #include <memory>
+#include <optional>
 #include <ostream>
+#include <utility>
 
 #include "zelmor/settings/SettingsStore.h"
 
-// Readable failure messages for Qt texts (found by argument-dependent lookup).
 inline void PrintTo(const QString& text, std::ostream* out) {
     *out << '"' << text.toStdString() << '"';
 }
-inline void PrintTo(const QByteArray& bytes, std::ostream* out) {
-    *out << bytes.toHex().constData();
-}
 
 namespace zelmor::settings::test {
+
+inline const QString kKey = QStringLiteral("Zelmor");
 
 // A store in a fresh temporary config directory that does not exist yet.
 class StoreFixture : public ::testing::Test {
 protected:
     QString cfg() const { return tmp_.filePath(QStringLiteral("cfg")); }
     QString file() const { return storeFilePath(cfg()); }
+    QString makerDir() const { return QFileInfo(file()).absolutePath(); }
 
     void writeRaw(const QByteArray& bytes) const {
-        ASSERT_TRUE(QDir().mkpath(QFileInfo(file()).absolutePath()));
+        ASSERT_TRUE(QDir().mkpath(makerDir()));
         QFile out(file());
         ASSERT_TRUE(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
         ASSERT_EQ(out.write(bytes), bytes.size());
     }
-    QByteArray readRaw() const {
-        QFile in(file());
+    static QByteArray readRaw(const QString& path) {
+        QFile in(path);
         return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
     }
+    QByteArray readRaw() const { return readRaw(file()); }
     QJsonObject root() const { return QJsonDocument::fromJson(readRaw()).object(); }
 
-    // Every file and directory under the temporary directory, relative to it.
+    // Every file and directory under the temporary directory, relative to it, sorted.
     QStringList entries() const {
         QStringList found;
         QDirIterator it(tmp_.path(), QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
@@ -58,5 +54,8 @@ protected:
     QTemporaryDir tmp_;
     std::unique_ptr<SettingsStore> store_ = makeFileStore(cfg());
 };
+
+inline const QStringList kOnlyTheStoreFile = {"cfg", "cfg/Tamrisk Software",
+                                              "cfg/Tamrisk Software/registry.json"};
 
 }  // namespace zelmor::settings::test
