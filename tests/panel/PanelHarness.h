@@ -47,7 +47,12 @@ public:
             });
     }
 
-    ~PanelHarness() { panel.reset(); }
+    ~PanelHarness() {
+        panel.reset();
+        // Every command the panel wrote is one the generator takes.
+        EXPECT_TRUE(allLines().filter(QStringLiteral("# sim:")).isEmpty())
+            << allLines().filter(QStringLiteral("# sim:")).join(QLatin1Char('\n')).toStdString();
+    }
     PanelHarness(const PanelHarness&) = delete;
     PanelHarness& operator=(const PanelHarness&) = delete;
 
