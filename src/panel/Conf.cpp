@@ -208,12 +208,13 @@ void Conf::unload() {
     delete d;
 }
 
-void Conf::showModal() {
+bool Conf::showModal() {
     load();
-    if (ui_->modal) return;  // already running: a second exec() on one dialog is refused by Qt
+    if (ui_->modal) return false;  // already running: Qt refuses a second exec() on one dialog
     ui_->modal = true;
-    ui_->dialog->exec();
+    const bool accepted = ui_->dialog->exec() == QDialog::Accepted;
     unload();
+    return accepted;
 }
 
 void Conf::test() {

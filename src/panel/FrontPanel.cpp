@@ -783,11 +783,15 @@ void FrontPanel::Cnf_Click() {
     conf_->Brd(address_.Board);
     conf_->pad(address_.PAd);
     conf_->sad(address_.SAd);
-    conf_->showModal();
+    const bool accepted = conf_->showModal();
     Raz_Click();
-    address_.Board = conf_->Brd();
-    address_.PAd = conf_->pad();
-    address_.SAd = conf_->sad();
+    // A dialog closed without "&OK" hands back the values of the last "&OK" (0, 0, 0 before
+    // the first), which would silently replace the address the user has: keep it instead.
+    if (accepted) {
+        address_.Board = conf_->Brd();
+        address_.PAd = conf_->pad();
+        address_.SAd = conf_->sad();
+    }
     link_.OpenDevice();
 }
 

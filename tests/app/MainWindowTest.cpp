@@ -174,6 +174,10 @@ TEST(MainWindow, ConfigurationButtonAdoptsTheNewAddress) {
     ASSERT_TRUE(w->Form_Load(QString()));
     w->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
+    // Closed without "&OK" at its first use, the dialog must not hand back 0, 0, 0.
+    QTimer::singleShot(0, [&] { w->conf().window()->reject(); });
+    QTest::mouseClick(w->Cnf, Qt::LeftButton);
+    EXPECT_EQ(w->gpibAddress().PAd, 7);
     bool answered = false;
     QTimer::singleShot(0, [&] {
         QDialog* dialog = w->conf().window();

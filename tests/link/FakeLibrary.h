@@ -2,52 +2,67 @@
 #pragma once
 
 #include <dlfcn.h>
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
+#include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
-// Steers one fake driver library through its fake_* functions. Holding the library open here
-// keeps the very copy the backend under test loads.
+#include "zelmor/link/Backends.h"
+
+namespace zelmor::link {
+
+using Lines = std::vector<std::string>;
+
+inline Lines readLines(std::istream&& in) {
+    Lines lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+inline BackendRegistry builtins() {
+    BackendRegistry registry;
+    registerBuiltinBackends(registry);
+    return registry;
+}
+inline DriverLoad fromSpec(const std::string& spec) { return builtins().create(spec); }
+
+// Steers one fake driver library (fake/FakeGpib.c) through its fake_* functions; holding it
+// open keeps the very copy the backend under test loads.
 class FakeLibrary {
 public:
-    explicit FakeLibrary(const char* path) : path_(path), handle_(dlopen(path, RTLD_NOW)) {
-        if (!handle_) ADD_FAILURE() << dlerror();
-        fn<void (*)()>("fake_reset")();
+    explicit FakeLibrary(std::string path)
+        : path_(std::move(path)), h_(dlopen(path_.c_str(), RTLD_NOW)) {
+        if (!h_) throw std::runtime_error(dlerror());
+        reset();
     }
-    ~FakeLibrary() {
-        if (handle_) dlclose(handle_);
-    }
+    ~FakeLibrary() { dlclose(h_); }
     FakeLibrary(const FakeLibrary&) = delete;
-    FakeLibrary& operator=(const FakeLibrary&) = delete;
 
     std::string spec() const { return "lib:" + path_; }
-    // The calls made since the last reset, one per line.
-    std::vector<std::string> calls() const {
-        std::vector<std::string> lines;
-        std::string all = fn<const char* (*)()>("fake_log")();
-        for (std::size_t pos = 0, nl; (nl = all.find('\n', pos)) != std::string::npos;
-             pos = nl + 1) {
-            lines.push_back(all.substr(pos, nl - pos));
-        }
-        return lines;
+    // The calls made since the last reset.
+    Lines calls() const {
+        return readLines(std::istringstream(fn<const char* (*)()>("fake_log")()));
     }
+    void reset() const { fn<void (*)()>("fake_reset")(); }
     int online() const { return fn<int (*)()>("fake_online")(); }
-    void setListening(bool on) const { fn<void (*)(int)>("fake_set_listening")(on); }
-    void setWriteError(int err) const { fn<void (*)(int)>("fake_set_write_error")(err); }
-    void setNextUd(int ud) const { fn<void (*)(int)>("fake_set_next_ud")(ud); }
-    void setExtraStatus(int bits) const { fn<void (*)(int)>("fake_set_extra_status")(bits); }
-    void setRegisterResults(std::vector<int> results) const {
-        fn<void (*)(const int*, int)>("fake_set_register_results")(
-            results.data(), static_cast<int>(results.size()));
+    // fake_set_listening, fake_set_write_error, fake_set_next_ud, fake_set_extra_status.
+    void set(const std::string& what, int value) const {
+        fn<void (*)(int)>("fake_set_" + what)(value);
+    }
+    void setRegisterResults(const std::vector<int>& rc) const {
+        fn<void (*)(const int*, int)>("fake_set_register_results")(rc.data(), int(rc.size()));
     }
 
 private:
     template <typename F>
-    F fn(const char* name) const {
-        return reinterpret_cast<F>(dlsym(handle_, name));
+    F fn(const std::string& name) const {
+        void* f = dlsym(h_, name.c_str());
+        return f ? reinterpret_cast<F>(f) : throw std::runtime_error("no " + name);
     }
-
     std::string path_;
-    void* handle_;
+    void* h_;
 };
+
+}  // namespace zelmor::link

@@ -4,15 +4,15 @@
 namespace zelmor::settings::test {
 
 using SettingsStoreTest = StoreFixture;
-constexpr std::int32_t kMin = std::numeric_limits<std::int32_t>::min();
-constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
 
 TEST_F(SettingsStoreTest, NumbersRoundHalvesToEvenAndRefuseWhatNoDwordHolds) {
+    // clang-format off
     const std::pair<double, std::optional<std::int32_t>> cases[] = {  // nothing: write refused
-        {1234.5, 1234},        {1235.5, 1236},           {-1234.5, -1234},
-        {-2.6, -3},            {2147483647.4, kMax},     {2147483647.5, std::nullopt},
-        {-2147483648.5, kMin}, {-2147483648.6, std::nullopt},
-        {std::numeric_limits<double>::infinity(), std::nullopt}, {std::nan(""), std::nullopt}};
+        {1234.5, 1234}, {1235.5, 1236}, {-1234.5, -1234}, {-2.4, -2},
+        {2147483647.4, 2147483647}, {2147483647.5, std::nullopt},
+        {-2147483648.5, -2147483647 - 1}, {-2147483648.6, std::nullopt},
+        {qInf(), std::nullopt}, {qQNaN(), std::nullopt}};
+    // clang-format on
     for (const auto& [written, stored] : cases) {
         ASSERT_TRUE(store_->WriteSetting(kKey, names::X, 42));
         EXPECT_EQ(store_->WriteSetting(kKey, names::X, written), stored.has_value()) << written;
@@ -38,7 +38,6 @@ TEST_F(SettingsStoreTest, InstancesAreIndependentAndDeleteRemovesOneKeyOnly) {
 }
 
 TEST_F(SettingsStoreTest, ReadsCreateNothing) {
-    EXPECT_EQ(store_->ReadSettingText(kKey, names::Y, "d"), "d");
     EXPECT_EQ(ReadSetting16(*store_, kKey, names::PAd, 7), 7);
     EXPECT_FALSE(store_->DeleteSettings(kKey));  // no maker key to open
     EXPECT_TRUE(entries().isEmpty());
@@ -47,13 +46,14 @@ TEST_F(SettingsStoreTest, ReadsCreateNothing) {
     const QByteArray bytes = readRaw();
     EXPECT_EQ(store_->ReadSetting("Zelmor - 3", names::X, 1), 1);
     EXPECT_EQ(readRaw(), bytes);
-    EXPECT_EQ(entries(), kOnlyTheStoreFile);
 }
 
 TEST_F(SettingsStoreTest, HostileInstanceNamesAreDataNeverPaths) {
+    // clang-format off
     const QStringList instances = {"lab gen", "a/b", "..", "../../etc/x", "k=v", "[section]",
                                    "two\nlines", QStringLiteral("Prüfstand 試験 ✓"),
                                    QString(10'000, u'x'), QStringLiteral("nul") + QChar(u'\0')};
+    // clang-format on
     for (int n = 0; n < instances.size(); ++n) {
         ASSERT_TRUE(store_->WriteSetting("Zelmor - " + instances[n], names::X, n));
         EXPECT_EQ(store_->ReadSetting("Zelmor - " + instances[n], names::X, -1), n);
@@ -65,18 +65,22 @@ TEST_F(SettingsStoreTest, HostileInstanceNamesAreDataNeverPaths) {
 
 TEST_F(SettingsStoreTest, TextsAreNulTerminatedAndFitIn1024Bytes) {
     const QString max(1023, u'a');  // 1023 bytes and the NUL fill the read buffer
-    EXPECT_TRUE(store_->WriteSettingText(kKey, "t", max));
-    EXPECT_EQ(store_->ReadSettingText(kKey, "t", "d"), max);
-    EXPECT_FALSE(store_->WriteSettingText(kKey, "t", max + "a"));
-    EXPECT_FALSE(store_->WriteSettingText(kKey, "t", QString(512, u'é')));  // bytes, not chars
-    EXPECT_TRUE(store_->WriteSettingText(kKey, "t", QString(511, u'é')));
-    EXPECT_FALSE(store_->WriteSettingText(kKey, "t", QStringLiteral("ab") + QChar(u'\0')));
-    EXPECT_EQ(store_->ReadSettingText(kKey, "t", "d"), QString(511, u'é'));
-
     const QString nul(QChar(u'\0'));
+    // clang-format off
+    const std::pair<QString, bool> written[] = {  // UTF-8 bytes count, not characters
+        {max, true}, {max + "a", false}, {QString(511, u'é'), true}, {QString(512, u'é'), false},
+        {"ab" + nul, false}};
+    // clang-format on
+    for (const auto& [text, kept] : written) {
+        const QString before = store_->ReadSettingText(kKey, "t", "none");
+        EXPECT_EQ(store_->WriteSettingText(kKey, "t", text), kept) << text.size();
+        EXPECT_EQ(store_->ReadSettingText(kKey, "t", "none"), kept ? text : before);
+    }
+    // clang-format off
     const std::pair<QString, QString> asFound[] = {  // stored by hand -> read
         {"abc" + nul, "abc"}, {"abc" + nul + nul, "abc" + nul}, {max + nul, max},
         {max + "a", "default"}, {QString(1024, u'a') + nul, "default"}, {"", ""}};
+    // clang-format on
     for (const auto& [stored, read] : asFound) {
         const QJsonObject instance{{"t", QJsonObject{{"sz", stored}}}};
         writeRaw(QJsonDocument(QJsonObject{{kKey, instance}}).toJson());
@@ -98,30 +102,18 @@ TEST_F(SettingsStoreTest, ValueOfAnotherTypeOrShapeReadsAsAbsent) {
     // A write replaces the type, keeps the other hand-made values and repairs a non-object key.
     ASSERT_TRUE(store_->WriteSetting(kKey, names::X, 12));
     EXPECT_EQ(store_->ReadSetting(kKey, names::X, 0), 12);
-    EXPECT_EQ(store_->ReadSettingText(kKey, names::X, "d"), "d");
     EXPECT_EQ(root().value(kKey).toObject().size(), 8);
     ASSERT_TRUE(store_->WriteSetting("Zelmor - 2", names::X, 3));
     EXPECT_EQ(store_->ReadSetting("Zelmor - 2", names::X, 0), 3);
 }
 
 TEST_F(SettingsStoreTest, ReadSetting16TreatsOutOfRangeAsAbsent) {
-    for (const auto& [stored, read] : {std::pair<int, int>{32767, 32767}, {-32768, -32768},
-                                       {32768, 7}, {-32769, 7}, {65541, 7}}) {
+    const std::pair<int, int> cases[] = {
+        {32767, 32767}, {-32768, -32768}, {32768, 7}, {-32769, 7}, {65541, 7}};
+    for (const auto& [stored, read] : cases) {
         ASSERT_TRUE(store_->WriteSetting(kKey, names::PAd, stored));
         EXPECT_EQ(ReadSetting16(*store_, kKey, names::PAd, 7), read) << stored;
     }
-}
-
-TEST(DefaultConfigDirTest, UsesAbsoluteXdgConfigHomeElseDotConfig) {
-    const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
-    const bool wasSet = qEnvironmentVariableIsSet("XDG_CONFIG_HOME");
-    const QString fallback = QDir::homePath() + "/.config";
-    for (const auto& [env, expected] : {std::pair<QByteArray, QString>{"/srv/cfg/", "/srv/cfg"},
-                                        {"relative/cfg", fallback}, {"", fallback}}) {
-        qputenv("XDG_CONFIG_HOME", env);
-        EXPECT_EQ(defaultConfigDir(), expected) << env.constData();
-    }
-    wasSet ? qputenv("XDG_CONFIG_HOME", saved) : qunsetenv("XDG_CONFIG_HOME");
 }
 
 }  // namespace zelmor::settings::test

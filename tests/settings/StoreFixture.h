@@ -4,11 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <QtCore>
-#include <cmath>
-#include <limits>
 #include <memory>
 #include <optional>
-#include <ostream>
 #include <utility>
 
 #include "zelmor/settings/SettingsStore.h"
@@ -31,14 +28,12 @@ protected:
     void writeRaw(const QByteArray& bytes) const {
         ASSERT_TRUE(QDir().mkpath(makerDir()));
         QFile out(file());
-        ASSERT_TRUE(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        ASSERT_EQ(out.write(bytes), bytes.size());
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size());
     }
-    static QByteArray readRaw(const QString& path) {
-        QFile in(path);
+    QByteArray readRaw(const QString& path = {}) const {
+        QFile in(path.isEmpty() ? file() : path);
         return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
     }
-    QByteArray readRaw() const { return readRaw(file()); }
     QJsonObject root() const { return QJsonDocument::fromJson(readRaw()).object(); }
 
     // Every file and directory under the temporary directory, relative to it, sorted.

@@ -111,7 +111,8 @@ int ibdev(int board, int pad, int sad, int tmo, int eot, int eos) {
     logf_("ibdev %d %d %d %d %d %d\n", board, pad, sad, tmo, eot, eos);
     if (board != 0) return finish(-1, ERR, ENEB, 0);
     if (pad < 0 || pad > 30) return finish(-1, ERR, EARG, 0);
-    int ud = nextUd_++;
+    int ud = nextUd_;  // the lowest free one from there, as on the simulated bus
+    while (ud > 0 && ud < MAX_UD && online_[ud]) ++ud;
     if (ud > 0 && ud < MAX_UD) online_[ud] = 1;
     return finish(ud, CMPL, 0, 0);
 }

@@ -41,8 +41,9 @@ public:
     std::int16_t pad() const { return pad_; }
     std::int16_t sad() const { return sad_; }
 
-    // Shows the dialog modally (loading it if needed) and returns when it has closed.
-    void showModal();
+    // Shows the dialog modally (loading it if needed) and returns when it has closed: true
+    // when it was closed with "&OK".
+    bool showModal();
     // The loaded dialog window, or nullptr; for tests and placement.
     QDialog* window() const;
 
