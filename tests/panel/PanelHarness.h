@@ -83,27 +83,16 @@ public:
     // Forgets what was traced so far (the trace keeps its file open, so it is not removed).
     void clearTrace() { seen_ = allLines().size(); }
 
-    // Real key presses, sent to whatever has the keyboard focus.
+    // Real key presses, sent to whatever has the keyboard focus at each key.
     static void key(Qt::Key k, Qt::KeyboardModifiers m = Qt::NoModifier) {
         QWidget* target = QApplication::focusWidget();
-        if (target == nullptr) {
-            ADD_FAILURE() << "no focus widget";
-            return;
-        }
+        ASSERT_NE(target, nullptr);
         QTest::keyClick(target, k, m);
     }
     static void typeText(const char* text) {
-        for (const char* c = text; *c != '\0'; ++c) {
-            QWidget* target = QApplication::focusWidget();
-            if (target == nullptr) {
-                ADD_FAILURE() << "no focus widget";
-                return;
-            }
-            QTest::keyClicks(target, QString(QLatin1Char(*c)));
-        }
+        for (const char* c = text; *c != '\0'; ++c) key(static_cast<Qt::Key>(*c));
     }
 
-    std::string boxes(const std::array<digit::QtDigitBox*, 7>& row) const { return join(row); }
     template <std::size_t N>
     static std::string join(const std::array<digit::QtDigitBox*, N>& row) {
         std::string s;
