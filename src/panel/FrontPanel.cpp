@@ -79,6 +79,23 @@ void setPosition(QAbstractSlider* s, double position) {
     s->setValue(p);
 }
 
+// The generator refuses values outside its range, and the window is the only record of its
+// state: a value from a key or a slider is bounded as the fields bound it (the upper bound
+// first) before any view or command shows it.
+double clampTo(double v, double lo, double hi) {
+    if (v > hi) v = hi;
+    if (v < lo) v = lo;
+    return v;
+}
+
+// A field's value, bounded, and shown bounded.
+double committed(digit::clsDigit& field, double lo, double hi) {
+    const double v = field.value();
+    const double c = clampTo(v, lo, hi);
+    if (c != v) field.value(c);
+    return c;
+}
+
 }  // namespace
 
 FrontPanel::FrontPanel(link::DeviceLink& link, link::GpibAddress& address, MessageFunction message,
@@ -376,14 +393,6 @@ void FrontPanel::send(const std::string& command) {
 // ---------------------------------------------------------------------------------------------
 // Frequency
 
-double FrontPanel::clampFrq(double v) const {
-    // The generator refuses frequencies outside its range, and the window is the only record
-    // of its state: never show or send one.
-    if (v > FrqMax) v = FrqMax;
-    if (v < FrqMin) v = FrqMin;
-    return v;
-}
-
 void FrontPanel::InitFrq() {
     FrqValue[0] = 1000000;
     FrqValue[1] = FrqValue[0];
@@ -419,10 +428,7 @@ void FrontPanel::SendFrq() {
 }
 
 void FrontPanel::CommitFrq() {
-    const double v = FrqDigit->value();
-    const double c = clampFrq(v);
-    if (c != v) FrqDigit->value(c);
-    FrqValue[0] = c;
+    FrqValue[0] = committed(*FrqDigit, FrqMin, FrqMax);
     FrqValue[1] = FrqValue[0];
     SendFrq();
 }
@@ -445,7 +451,7 @@ void FrontPanel::HScrFrq_Change(std::int16_t Index) {
     const double below = std::fmod(current, 10000);
     double v = Index == 0 ? HScrFrq[0]->value() * 10000.0 + below
                           : HScrFrq[1]->value() + (current - below);
-    v = clampFrq(v);
+    v = clampTo(v, FrqMin, FrqMax);
     FrqValue[0] = v;
     FrqDigit->value(v);
     if (!Updating) SendFrq();
@@ -453,12 +459,6 @@ void FrontPanel::HScrFrq_Change(std::int16_t Index) {
 
 // ---------------------------------------------------------------------------------------------
 // Level
-
-double FrontPanel::clampLvl(double v) const {
-    if (v > LvlMax) v = LvlMax;
-    if (v < LvlMin) v = LvlMin;
-    return v;
-}
 
 void FrontPanel::InitLvl() {
     LvlValue[1] = -1270;
@@ -484,10 +484,7 @@ void FrontPanel::SendLvl() {
 }
 
 void FrontPanel::CommitLvl() {
-    const double v = LvlDigit->value();
-    const double c = clampLvl(v);
-    if (c != v) LvlDigit->value(c);
-    LvlValue[0] = c;
+    LvlValue[0] = committed(*LvlDigit, LvlMin, LvlMax);
     LvlValue[1] = LvlValue[0];
     SendLvl();
 }
@@ -506,7 +503,7 @@ void FrontPanel::Lvl_KeyPress(std::int16_t& Index, std::int16_t& KeyAscii) {
 
 void FrontPanel::HScrLvl_Change() {
     if (!LvlDigit) return;
-    LvlValue[0] = clampLvl(HScrLvl->value());
+    LvlValue[0] = clampTo(HScrLvl->value(), LvlMin, LvlMax);
     LvlDigit->value(LvlValue[0]);
     if (!Updating) SendLvl();
 }

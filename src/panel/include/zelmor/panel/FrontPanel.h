@@ -172,8 +172,6 @@ private:
     void installKeyPreview();
     void send(const std::string& command);
     void setOnnLook(const QString& caption, bool green);
-    double clampFrq(double v) const;
-    double clampLvl(double v) const;
 
     link::DeviceLink& link_;
     link::GpibAddress& address_;
