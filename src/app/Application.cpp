@@ -36,6 +36,11 @@ void closeOnSignals(QWidget* window) {
         char byte = 0;
         [[maybe_unused]] const auto n = ::read(signalPipe[0], &byte, 1);
         notifier->setEnabled(false);
+        // A modal dialog goes first, so its caller does not carry on after the window closed.
+        for (int open = 0; open < 8; ++open) {  // dialog, then a message box over it at most
+            QWidget* modal = QApplication::activeModalWidget();
+            if (modal == nullptr || !modal->close()) break;
+        }
         if (target) target->close();
     });
     struct sigaction action {};
@@ -47,10 +52,13 @@ void closeOnSignals(QWidget* window) {
 }
 
 int run(int argc, char** argv) {
-    QApplication application(argc, argv);
+    // The whole command line is the program's own: Qt must not take "-reverse" or "-style X"
+    // out of an instance name. Qt's options come from the environment (QT_QPA_PLATFORM...).
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+    static int qtArgc = 1;
+    QApplication application(qtArgc, argv);
     QApplication::setApplicationName(QStringLiteral("Zelmor"));
-    QStringList arguments = QApplication::arguments();
-    if (!arguments.isEmpty()) arguments.removeFirst();
 
     auto store = settings::makeFileStore(settings::defaultConfigDir());
     link::BackendRegistry registry;

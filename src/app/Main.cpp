@@ -2,7 +2,9 @@
 #include "zelmor/app/Main.h"
 
 #include <QCloseEvent>
+#include <QApplication>
 #include <QGuiApplication>
+#include <QWindow>
 #include <QScreen>
 #include <QTimer>
 #include <cmath>
@@ -25,7 +27,10 @@ Main::Main(settings::SettingsStore& store, link::DeviceLink::DriverSource source
                }),
       panel::FrontPanel(MainLink::link, MainLink::address, message),
       store_(store),
-      message_(std::move(message)) {}
+      message_(std::move(message)) {
+    connect(qApp, &QGuiApplication::focusWindowChanged, this,
+            [this](QWindow* now) { focusWindowChanged(now); });
+}
 
 Main::~Main() = default;
 
@@ -75,19 +80,24 @@ void Main::Form_Activate() {
     Frq[2]->QWidget::setFocus(Qt::ActiveWindowFocusReason);
 }
 
-void Main::changeEvent(QEvent* event) {
-    if (event->type() == QEvent::ActivationChange && isActiveWindow() && loaded_) {
-        // After the window's own focus restoration, so the 1 MHz digit ends selected.
-        QTimer::singleShot(0, this, [this] {
-            if (isActiveWindow()) Form_Activate();
-        });
-    }
-    panel::FrontPanel::changeEvent(event);
+// The window is activated at its first display and when another window of the program (the
+// configuration dialog, a message box) hands control back; coming back from another
+// application keeps the user's selection or pending entry.
+void Main::focusWindowChanged(QWindow* now) {
+    if (now == nullptr) return;  // another application has the focus for now
+    const bool activated = loaded_ && now == windowHandle() && lastFocusWindow_ != now;
+    lastFocusWindow_ = now;
+    if (!activated) return;
+    // After the window's own focus restoration, so the 1 MHz digit ends selected.
+    QTimer::singleShot(0, this, [this] {
+        if (isActiveWindow()) Form_Activate();
+    });
 }
 
 void Main::Form_Unload() {
     if (!loaded_ || unloaded_) return;
     unloaded_ = true;
+    markClosed();
     if (Online) link.CloseDevice();
     Timer->stop();
     const double dpiX = panel::logicalDpiX(this);

@@ -244,8 +244,13 @@ void QtDigitBox::keyPressEvent(QKeyEvent* event) {
     };
 
     std::int16_t keyCode = keyDownCode(*event);
-    if (consumed(onKeyDown, keyCode)) return;
     std::int16_t keyAscii = charCode(*event);
+    if (consumed(onKeyDown, keyCode)) {
+        // The window previews the character of every key (Escape belongs to a pending direct
+        // entry wherever it is typed); the box itself never sees a key its field consumed.
+        if (charPreview && keyAscii != 0) charPreview(keyAscii);
+        return;
+    }
     if (consumed(charPreview, keyAscii) || consumed(onKeyPress, keyAscii)) return;
 
     if (!printable(*event)) {

@@ -4,6 +4,7 @@
 #include <QDialog>
 #include <QGroupBox>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -33,6 +34,22 @@ constexpr std::int16_t EoiOnLast = 1;
 constexpr std::int16_t NoEos = 0;
 
 const std::array<const char*, 3> FieldNames = {"Board", "PAD", "SAD"};
+
+// The dialog has no Cancel button, so Escape cancels nothing: a stray Escape in a field must
+// not close it and restore the panel's defaults behind the user's back.
+class ConfWindow final : public QDialog {
+public:
+    using QDialog::QDialog;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        if (event->key() == Qt::Key_Escape) {
+            event->accept();
+            return;
+        }
+        QDialog::keyPressEvent(event);
+    }
+};
 
 QMessageBox::Icon toQt(MessageIcon icon) {
     switch (icon) {
@@ -145,7 +162,7 @@ void Conf::load() {
     delete ui_;
     ui_ = new Ui;
 
-    auto* dlg = new QDialog(owner_);
+    auto* dlg = new ConfWindow(owner_);
     ui_->dialog = dlg;
     dlg->setWindowTitle(QStringLiteral("Configuration"));
     dlg->setFixedSize(twipsToPixels(ClientWidth, logicalDpiX(dlg)),

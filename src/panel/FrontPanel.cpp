@@ -32,6 +32,11 @@ constexpr double FrqMin = 1000;
 constexpr double LvlMax = 130;
 constexpr double LvlMin = -1270;
 
+// Escape abandons an edit. The field's own rule shows its last confirmed value again, but
+// after steps, slider moves, a sweep or a clamped entry the generator is elsewhere; the field
+// must show what the generator has.
+constexpr std::int16_t EscapeKey = 27;
+
 const digit::Rgb Black{0, 0, 0};
 const digit::Rgb Red{255, 0, 0};
 const digit::Rgb Green{0, 255, 0};
@@ -383,7 +388,9 @@ bool FrontPanel::eventFilter(QObject* watched, QEvent* event) {
 
 void FrontPanel::routeCharacter(std::int16_t& KeyAscii) {
     if (!FrqDigit || FrqDigit->HasFocus()) return;
+    const bool escape = KeyAscii == EscapeKey;
     if (FrqDigit->ProcessKey(KeyAscii)) CommitFrq();
+    if (escape) FrqDigit->value(FrqValue[0]);
 }
 
 void FrontPanel::send(const std::string& command) {
@@ -438,7 +445,9 @@ void FrontPanel::Frq_GotFocus(std::int16_t Index) {
 }
 
 void FrontPanel::Frq_KeyDown(std::int16_t& Index, std::int16_t& KeyCode, std::int16_t Shift) {
+    const bool escape = KeyCode == EscapeKey;
     if (FrqDigit->KeyDown(Index, KeyCode, Shift)) CommitFrq();
+    if (escape) FrqDigit->value(FrqValue[0]);
 }
 
 void FrontPanel::Frq_KeyPress(std::int16_t& Index, std::int16_t& KeyAscii) {
@@ -494,7 +503,9 @@ void FrontPanel::Lvl_GotFocus(std::int16_t Index) {
 }
 
 void FrontPanel::Lvl_KeyDown(std::int16_t& Index, std::int16_t& KeyCode, std::int16_t Shift) {
+    const bool escape = KeyCode == EscapeKey;
     if (LvlDigit->KeyDown(Index, KeyCode, Shift)) CommitLvl();
+    if (escape) LvlDigit->value(LvlValue[0]);
 }
 
 void FrontPanel::Lvl_KeyPress(std::int16_t& Index, std::int16_t& KeyAscii) {
@@ -559,7 +570,9 @@ void FrontPanel::AMm_GotFocus(std::int16_t Index) {
     if (AMmDigit) AMmDigit->ForceFocus(Index, true);
 }
 void FrontPanel::AMm_KeyDown(std::int16_t& Index, std::int16_t& KeyCode, std::int16_t Shift) {
+    const bool escape = KeyCode == EscapeKey;
     commitModulation(am(), AMmDigit->KeyDown(Index, KeyCode, Shift));
+    if (escape) AMmDigit->value(AMDepth);
 }
 void FrontPanel::AMm_KeyPress(std::int16_t& Index, std::int16_t& KeyAscii) {
     commitModulation(am(), AMmDigit->KeyPress(Index, KeyAscii));
@@ -573,7 +586,9 @@ void FrontPanel::FMm_GotFocus(std::int16_t Index) {
     if (FMmDigit) FMmDigit->ForceFocus(Index, true);
 }
 void FrontPanel::FMm_KeyDown(std::int16_t& Index, std::int16_t& KeyCode, std::int16_t Shift) {
+    const bool escape = KeyCode == EscapeKey;
     commitModulation(fm(), FMmDigit->KeyDown(Index, KeyCode, Shift));
+    if (escape) FMmDigit->value(FMDeviation);
 }
 void FrontPanel::FMm_KeyPress(std::int16_t& Index, std::int16_t& KeyAscii) {
     commitModulation(fm(), FMmDigit->KeyPress(Index, KeyAscii));
@@ -611,10 +626,12 @@ void FrontPanel::Exc_GotFocus(std::int16_t Index) {
 }
 
 void FrontPanel::Exc_KeyDown(std::int16_t& Index, std::int16_t& KeyCode, std::int16_t Shift) {
+    const bool escape = KeyCode == EscapeKey;
     if (ExcDigit->KeyDown(Index, KeyCode, Shift)) {
         ExcValue[SweepFrq ? 0 : 1] = ExcDigit->value();
         SyncHScrExc();
     }
+    if (escape) ExcDigit->value(ExcValue[SweepFrq ? 0 : 1]);
 }
 
 void FrontPanel::Exc_KeyPress(std::int16_t& Index, std::int16_t& KeyAscii) {
@@ -781,6 +798,7 @@ void FrontPanel::Cnf_Click() {
     conf_->pad(address_.PAd);
     conf_->sad(address_.SAd);
     const bool accepted = conf_->showModal();
+    if (closed_) return;  // the window closed under the dialog (a signal): touch nothing more
     Raz_Click();
     // A dialog closed without "&OK" hands back the values of the last "&OK" (0, 0, 0 before
     // the first), which would silently replace the address the user has: keep it instead.

@@ -10,7 +10,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <csignal>
 
+#include "zelmor/app/Application.h"
 #include "zelmor/app/Main.h"
 #include "zelmor/link/Backends.h"
 #include "zelmor/panel/Twips.h"
@@ -174,10 +176,18 @@ TEST(MainWindow, ConfigurationButtonAdoptsTheNewAddress) {
     ASSERT_TRUE(w->Form_Load(QString()));
     w->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
-    // Closed without "&OK" at its first use, the dialog must not hand back 0, 0, 0.
-    QTimer::singleShot(0, [&] { w->conf().window()->reject(); });
+    // Closed without "&OK" at its first use, the dialog must not hand back 0, 0, 0. Escape
+    // does not close it: there is no Cancel button.
+    bool survivedEscape = false;
+    QTimer::singleShot(0, [&] {
+        QDialog* dialog = w->conf().window();
+        QTest::keyClick(dialog->findChildren<QLineEdit*>().front(), Qt::Key_Escape);
+        survivedEscape = dialog->isVisible();
+        dialog->reject();
+    });
     QTest::mouseClick(w->Cnf, Qt::LeftButton);
     EXPECT_EQ(w->gpibAddress().PAd, 7);
+    EXPECT_TRUE(survivedEscape);
     bool answered = false;
     QTimer::singleShot(0, [&] {
         QDialog* dialog = w->conf().window();
@@ -205,6 +215,52 @@ TEST(MainWindow, ConfigurationButtonAdoptsTheNewAddress) {
     w->close();
     EXPECT_EQ(stored(h, QStringLiteral("Zelmor"), names::PAd), 9);
     EXPECT_EQ(stored(h, QStringLiteral("Zelmor"), names::SAd), 96);
+}
+
+// Coming back from another application keeps a pending entry; coming back from the
+// program's own dialog selects the 1 MHz digit again.
+TEST(MainWindow, ActivationSelectsTheMegahertzDigitOnlyAfterOwnWindows) {
+    MainHarness h;
+    auto w = h.make();
+    ASSERT_TRUE(w->Form_Load(QString()));
+    w->show();
+    w->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+    QTest::qWait(10);
+    ASSERT_TRUE(w->FrqDigit->HasFocus());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("12"));
+    emit qApp->focusWindowChanged(nullptr);  // another application takes the focus
+    emit qApp->focusWindowChanged(w->windowHandle());
+    QTest::qWait(10);
+    EXPECT_FALSE(w->FrqDigit->HasFocus());
+    EXPECT_EQ(w->FrqDigit->entryBuffer(), "12");
+    QWidget other;  // one of the program's own windows, such as the dialog
+    other.show();
+    emit qApp->focusWindowChanged(other.windowHandle());
+    emit qApp->focusWindowChanged(w->windowHandle());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return w->FrqDigit->HasFocus(); }, 1000));
+}
+
+// A signal while the configuration dialog is up closes both; the interrupted button handler
+// then writes nothing more and leaves the generator in local control.
+TEST(MainWindow, SignalUnderTheDialogEndsCleanly) {
+    MainHarness h;
+    auto w = h.make();
+    ASSERT_TRUE(w->Form_Load(QString()));
+    w->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
+    QTest::mouseClick(w->Onn, Qt::LeftButton);
+    ASSERT_TRUE(w->Online);
+    closeOnSignals(w.get());
+    QTimer::singleShot(0, [] { std::raise(SIGTERM); });
+    QTest::mouseClick(w->Cnf, Qt::LeftButton);
+    EXPECT_FALSE(w->isVisible());
+    const QStringList lines = h.trace();
+    ASSERT_GE(lines.size(), 2);
+    EXPECT_TRUE(lines[lines.size() - 2].startsWith(QStringLiteral("ibloc ")));
+    EXPECT_TRUE(lines.back().contains(QStringLiteral(" 0 -> ")));
+    EXPECT_EQ(stored(h, QStringLiteral("Zelmor"), names::PAd), 7);
 }
 
 }  // namespace

@@ -22,7 +22,8 @@ public:
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
         env.insert(QStringLiteral("ZELMOR_GPIB"), QStringLiteral("sim"));
         process.setProcessEnvironment(env);
-        process.start(QStringLiteral(ZELMOR_EXECUTABLE), {QStringLiteral("sig")});
+        // Qt options are part of the instance name: the whole command line is the program's.
+        process.start(QStringLiteral(ZELMOR_EXECUTABLE), {QStringLiteral("-reverse"), QStringLiteral("sig")});
     }
     // The window is up once the program has been idle for a moment.
     bool started() { return process.waitForStarted(10000) && !process.waitForFinished(1500); }
@@ -39,7 +40,7 @@ TEST(Signals, TerminationClosesTheWindowAndKeepsTheSettings) {
         EXPECT_EQ(run.process.exitStatus(), QProcess::NormalExit) << sig;
         EXPECT_EQ(run.process.exitCode(), 0) << sig;
         auto store = settings::makeFileStore(config.path());
-        const QString key = QStringLiteral("Zelmor - sig");
+        const QString key = QStringLiteral("Zelmor - -reverse sig");
         for (const char* name : {"X", "Y", "Board", "PAd", "SAd"}) {
             EXPECT_NE(store->ReadSetting(key, QLatin1String(name), -12345), -12345) << name;
         }

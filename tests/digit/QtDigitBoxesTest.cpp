@@ -91,8 +91,11 @@ TEST_F(QtDigitBoxes, KeysMoveTheHighlightStepAndCommit) {
 
 TEST_F(QtDigitBoxes, ConsumedAndEditingKeysLeaveTheBoxAlone) {
     QApplication::clipboard()->setText("7");  // a digit would pass the box's validator
-    key(Qt::Key_Escape);                      // consumed at key-down: no character event
+    int previewed = 0;
+    for (auto* b : boxes) b->charPreview = [&](std::int16_t& ascii) { previewed += ascii; };
+    key(Qt::Key_Escape);  // consumed at key-down: only the window's preview sees it
     EXPECT_EQ(keyPresses, 0);
+    EXPECT_EQ(previewed, 27);
     ASSERT_TRUE(boxes[4]->setFocus());
     // clang-format off
     const std::pair<Qt::Key, Qt::KeyboardModifiers> keys[] = {

@@ -272,6 +272,33 @@ TEST(FrontPanel, DigitsTypedAnywhereBecomeAFrequencyOnceTheFieldIsIdle) {
     EXPECT_FALSE(spy.keys.empty());
 }
 
+TEST(FrontPanel, EscapeAnywhereAbandonsTheEntryAndShowsWhatTheGeneratorHas) {
+    PanelHarness h;
+    h.start();
+    FrontPanel& p = *h.panel;
+    // Level steps are sent; Escape then shows the level in effect, not an older value.
+    QTest::mouseClick(p.Lvl[3], Qt::LeftButton);
+    PanelHarness::key(Qt::Key_Up);
+    PanelHarness::key(Qt::Key_Escape);
+    EXPECT_EQ(PanelHarness::join(p.Lvl), "-1260");
+    QTest::mouseClick(p.AMm[1], Qt::LeftButton);
+    PanelHarness::key(Qt::Key_Escape);
+    EXPECT_EQ(PanelHarness::join(p.AMm), " 0") << "the depth, not the field's initial 1";
+    // A pending frequency entry is abandoned by Escape typed in the level field.
+    idleFrequency(h);
+    PanelHarness::typeText("2");
+    QTest::mouseClick(p.Lvl[2], Qt::LeftButton);
+    PanelHarness::key(Qt::Key_Escape);
+    EXPECT_EQ(PanelHarness::join(p.Frq), "1000000");
+    enterFrequency(h, "1000000");
+    EXPECT_EQ(p.FrqValue[0], 1000000);
+    // An entry above the top is sent as the top; Escape then shows the top, not the entry.
+    enterFrequency(h, "99999999");
+    QTest::mouseClick(p.Frq[6], Qt::LeftButton);
+    PanelHarness::key(Qt::Key_Escape);
+    EXPECT_EQ(PanelHarness::join(p.Frq), "9900000");
+}
+
 TEST(FrontPanel, WhileSelectingDigitsGoToTheFocusedField) {
     PanelHarness h;
     h.start();

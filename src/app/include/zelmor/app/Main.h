@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <QPointer>
 #include <QString>
+#include <QWindow>
 
 #include "zelmor/link/DeviceLink.h"
 #include "zelmor/panel/FrontPanel.h"
@@ -40,13 +42,14 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
-    void changeEvent(QEvent* event) override;
 
 private:
     void Form_Activate();
+    void focusWindowChanged(QWindow* now);
 
     settings::SettingsStore& store_;
     panel::MessageFunction message_;
+    QPointer<QWindow> lastFocusWindow_;
     bool loaded_ = false;
     bool unloaded_ = false;
 };

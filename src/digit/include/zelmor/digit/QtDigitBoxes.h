@@ -26,7 +26,8 @@ std::int16_t charCode(const QKeyEvent& event);
 // A one-character box: the selected digit is highlighted and no text caret is ever shown.
 // One key press runs, in order, until one of them consumes it (sets the code to 0):
 //   onKeyDown(keyCode), then charPreview(keyAscii) (the window's routing), then
-//   onKeyPress(keyAscii); a key nobody consumed is processed by the box as usual.
+//   onKeyPress(keyAscii); a key nobody consumed is processed by the box as usual. The window's
+//   preview sees the character even of a key consumed at key-down.
 class QtDigitBox final : public QLineEdit, public DigitBox {
     Q_OBJECT
 public:

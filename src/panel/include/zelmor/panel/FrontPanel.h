@@ -142,6 +142,10 @@ public:
     // Window-level routing of one typed character; `KeyAscii` is 0 when it was consumed.
     void routeCharacter(std::int16_t& KeyAscii);
 
+    // The window has been closed (its settings stored, the instrument released): a handler
+    // still running under a modal dialog stops when the dialog returns.
+    void markClosed() { closed_ = true; }
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -178,6 +182,7 @@ private:
     MessageFunction message_;
     std::unique_ptr<Conf> conf_;
     std::unique_ptr<digit::QtDigitRow> frqRow_, lvlRow_, amRow_, fmRow_, excRow_;
+    bool closed_ = false;
 };
 
 }  // namespace zelmor::panel
