@@ -9,8 +9,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
-#include <string>
-#include <vector>
 
 #include "zelmor/link/Backends.h"
 #include "zelmor/link/DeviceLink.h"
@@ -18,46 +16,34 @@
 
 namespace zelmor::panel::testing {
 
-struct Message {
-    MessageIcon icon;
-    QString title;
-    QString text;
-};
+using Writes = std::vector<std::string>;
 
 // A real front panel on the simulated generator, every driver call traced to a file.
 class PanelHarness {
 public:
     explicit PanelHarness(std::string backend = "sim") : backend_(std::move(backend)) {
         link::registerBuiltinBackends(registry_);
-        tracePath_ = dir_.filePath(QStringLiteral("trace.txt")).toStdString();
+        trace_ = dir_.filePath(QStringLiteral("trace.txt")).toStdString();
+        auto note = [this](const QString& text) { messages.push_back(text); };
         link_ = std::make_unique<link::DeviceLink>(
             address,
             [this] {
                 link::DriverLoad load = registry_.create(backend_);
-                if (load.driver) load.driver = link::makeTracing(std::move(load.driver), tracePath_);
+                if (load.driver) load.driver = link::makeTracing(std::move(load.driver), trace_);
                 return load;
             },
-            [this](const std::string& text) {
-                messages.push_back({MessageIcon::Critical, QString(), QString::fromStdString(text)});
-            });
+            [note](const std::string& text) { note(QString::fromStdString(text)); });
         panel = std::make_unique<FrontPanel>(
-            *link_, address,
-            [this](MessageIcon icon, const QString& title, const QString& text) {
-                messages.push_back({icon, title, text});
-            });
+            *link_, address, [note](MessageIcon, const QString&, const QString& t) { note(t); });
     }
-
     ~PanelHarness() {
         panel.reset();
         // Every command the panel wrote is one the generator takes.
-        EXPECT_TRUE(allLines().filter(QStringLiteral("# sim:")).isEmpty())
-            << allLines().filter(QStringLiteral("# sim:")).join(QLatin1Char('\n')).toStdString();
+        const QStringList refused = allLines().filter(QStringLiteral("# sim:"));
+        EXPECT_TRUE(refused.isEmpty()) << refused.join(QLatin1Char('\n')).toStdString();
     }
-    PanelHarness(const PanelHarness&) = delete;
-    PanelHarness& operator=(const PanelHarness&) = delete;
 
-    // Start-up as the main window does it, then the window shown and active with the 1 MHz
-    // digit selected.
+    // Start-up as the main window does it, shown and active with the 1 MHz digit selected.
     void start() {
         panel->setUpPanel();
         panel->show();
@@ -66,22 +52,23 @@ public:
         panel->Frq[2]->QWidget::setFocus();
         QApplication::processEvents();
     }
-
-    // The texts written with ibwrt, in order, the probe included.
-    std::vector<std::string> writes() const {
-        std::vector<std::string> out;
-        static const QRegularExpression line(
+    // The texts written with ibwrt since the last clearTrace(), the probe included.
+    Writes writes() const {
+        Writes out;
+        static const QRegularExpression re(
             QStringLiteral(R"re(^ibwrt -?\d+ "(.*)" -> -?\d+$)re"));
-        for (const QString& l : lines()) {
-            const auto m = line.match(l);
-            if (m.hasMatch()) out.push_back(m.captured(1).toStdString());
-        }
+        for (const QString& l : lines())
+            if (const auto m = re.match(l); m.hasMatch())
+                out.push_back(m.captured(1).toStdString());
         return out;
     }
-    // Every trace line since the last clearTrace().
     QStringList lines() const { return allLines().mid(seen_); }
-    // Forgets what was traced so far (the trace keeps its file open, so it is not removed).
     void clearTrace() { seen_ = allLines().size(); }
+    Writes take() {
+        Writes w = writes();
+        clearTrace();
+        return w;
+    }
 
     // Real key presses, sent to whatever has the keyboard focus at each key.
     static void key(Qt::Key k, Qt::KeyboardModifiers m = Qt::NoModifier) {
@@ -90,9 +77,16 @@ public:
         QTest::keyClick(target, k, m);
     }
     static void typeText(const char* text) {
-        for (const char* c = text; *c != '\0'; ++c) key(static_cast<Qt::Key>(*c));
+        for (; *text != '\0'; ++text) key(static_cast<Qt::Key>(*text));
     }
-
+    static void enter(const char* digits) {
+        typeText(digits);
+        key(Qt::Key_Return);
+    }
+    static void typeInto(digit::QtDigitBox* first, const char* digits) {
+        QTest::mouseClick(first, Qt::LeftButton);
+        enter(digits);
+    }
     template <std::size_t N>
     static std::string join(const std::array<digit::QtDigitBox*, N>& row) {
         std::string s;
@@ -101,22 +95,27 @@ public:
     }
 
     link::GpibAddress address;
-    std::vector<Message> messages;
+    std::vector<QString> messages;
     std::unique_ptr<FrontPanel> panel;
 
 private:
     QStringList allLines() const {
-        QFile f(QString::fromStdString(tracePath_));
+        QFile f(QString::fromStdString(trace_));
         if (!f.open(QIODevice::ReadOnly)) return {};
         return QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     }
-
     qsizetype seen_ = 0;
     QTemporaryDir dir_;
-    std::string backend_;
-    std::string tracePath_;
+    std::string backend_, trace_;
     link::BackendRegistry registry_;
     std::unique_ptr<link::DeviceLink> link_;
+};
+
+// A test on a started panel.
+struct PanelTest : ::testing::Test {
+    PanelHarness h;
+    FrontPanel& p = *h.panel;
+    PanelTest() { h.start(); }
 };
 
 }  // namespace zelmor::panel::testing

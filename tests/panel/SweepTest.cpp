@@ -5,11 +5,8 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QScrollBar>
-#include <QSlider>
 #include <QTimer>
-#include <numeric>
 
 #include "PanelHarness.h"
 #include "zelmor/panel/StackedButton.h"
@@ -18,7 +15,10 @@ namespace zelmor::panel {
 namespace {
 
 using testing::PanelHarness;
-using Writes = std::vector<std::string>;
+using testing::Writes;
+using OnLine = testing::PanelTest;
+using Sweep = testing::PanelTest;
+using Defaults = testing::PanelTest;
 
 void clickRow(QListWidget* list, int row) {
     QListWidgetItem* item = list->item(row);
@@ -28,10 +28,14 @@ void clickRow(QListWidget* list, int row) {
     ASSERT_EQ(list->currentRow(), row);
 }
 
-void setExcursion(FrontPanel& p, const char* digits) {
-    QTest::mouseClick(p.Exc[0], Qt::LeftButton);
-    PanelHarness::typeText(digits);
-    PanelHarness::key(Qt::Key_Return);
+// Timer ticks; returns the frequency (or level) shown after each.
+Writes ticks(FrontPanel& p, int n, bool level = false) {
+    Writes shown;
+    for (int i = 0; i < n; ++i) {
+        p.Timer_Timer();
+        shown.push_back(level ? PanelHarness::join(p.Lvl) : PanelHarness::join(p.Frq));
+    }
+    return shown;
 }
 
 // Switched on, the probe and the pushed state out of the way.
@@ -41,25 +45,16 @@ void goOnLine(PanelHarness& h) {
     h.clearTrace();
 }
 
-TEST(OnLine, SwitchingOnPushesTheWholePanelInOrder) {
-    PanelHarness h;
-    h.start();
-    FrontPanel& p = *h.panel;
+TEST_F(OnLine, SwitchingOnPushesTheWholePanelAndResetsTheStepList) {
+    clickRow(p.Off, 2);
     QTest::mouseClick(p.Onn, Qt::LeftButton);
     EXPECT_TRUE(p.Online);
     EXPECT_EQ(p.Onn->text(), QStringLiteral("OFF"));
-    const Writes pushed{"FR100MZ", "AP-127DM", "AMS2S4", "FMS2S4", "FRIS100HZ", "FRIS100HZ"};
-    Writes expected{"XX"};
-    expected.insert(expected.end(), pushed.begin(), pushed.end());
-    EXPECT_EQ(h.writes(), expected);
-    const QStringList lines = h.lines();
-    ASSERT_GE(lines.size(), 3);
-    EXPECT_TRUE(lines[0].startsWith(QStringLiteral("ibconfig 0 23 1")));
-    EXPECT_TRUE(lines[1].startsWith(QStringLiteral("ibdev 0 7 0 12 1 0")));
-    EXPECT_TRUE(lines[2].startsWith(QStringLiteral("ibclr ")));
-
+    EXPECT_EQ(p.Off->currentRow(), 0);
+    const Writes expected{"XX",     "FR100MZ",   "AP-127DM", "AMS2S4",
+                          "FMS2S4", "FRIS100HZ", "FRIS100HZ"};
+    EXPECT_EQ(h.take(), expected);
     // Off: local control and off line; on again: everything once more.
-    h.clearTrace();
     QTest::mouseClick(p.Onn, Qt::LeftButton);
     EXPECT_FALSE(p.Online);
     EXPECT_EQ(p.Onn->text(), QStringLiteral("ON"));
@@ -72,7 +67,7 @@ TEST(OnLine, SwitchingOnPushesTheWholePanelInOrder) {
     EXPECT_EQ(h.writes(), expected);
 }
 
-TEST(OnLine, NobodyListeningLeavesThePanelOffLine) {
+TEST(OnLineFailure, NobodyListeningLeavesThePanelOffLine) {
     PanelHarness h("sim:8");  // the generator answers at 8, the panel calls 7
     h.start();
     FrontPanel& p = *h.panel;
@@ -82,27 +77,14 @@ TEST(OnLine, NobodyListeningLeavesThePanelOffLine) {
     EXPECT_TRUE(p.Onn->styleSheet().contains(QStringLiteral("255, 0, 0")));
     EXPECT_TRUE(h.writes().empty());
     EXPECT_TRUE(h.messages.empty()) << "a bus failure is silent";
-    // The user fixes the address and tries again.
-    h.address.PAd = 8;
+    h.address.PAd = 8;  // the user fixes the address and tries again
     QTest::mouseClick(p.Onn, Qt::LeftButton);
     EXPECT_TRUE(p.Online);
     EXPECT_TRUE(p.Onn->styleSheet().contains(QStringLiteral("0, 255, 0")));
     EXPECT_EQ(h.writes().size(), 7u);
 }
 
-TEST(OnLine, SwitchingOnResetsTheStepList) {
-    PanelHarness h;
-    h.start();
-    clickRow(h.panel->Off, 2);
-    QTest::mouseClick(h.panel->Onn, Qt::LeftButton);
-    EXPECT_EQ(h.panel->Off->currentRow(), 0);
-    EXPECT_EQ(h.writes().back(), "FRIS100HZ");
-}
-
-TEST(Sweep, StartUpState) {
-    PanelHarness h;
-    h.start();
-    const FrontPanel& p = *h.panel;
+TEST_F(Sweep, StartUpStateThenAnOffLineSweepWritesNothingButMovesTheSlidersAtStop) {
     EXPECT_EQ(p.Typ->currentItem()->text(), QStringLiteral("Frequency"));
     QStringList steps;
     for (int i = 0; i < p.Off->count(); ++i) steps << p.Off->item(i)->text();
@@ -115,47 +97,39 @@ TEST(Sweep, StartUpState) {
     EXPECT_EQ(p.DlyLbl->text(), QStringLiteral("D:0120ms"));
     EXPECT_EQ(p.Timer->interval(), 120);
     EXPECT_FALSE(p.Timer->isActive());
+    PanelHarness::typeInto(p.Exc[0], "009");
+    QTest::mouseClick(p.Swp, Qt::LeftButton);
+    ticks(p, 4);
+    QTest::mouseClick(p.Swp, Qt::LeftButton);
+    EXPECT_TRUE(h.lines().isEmpty());
+    EXPECT_EQ(p.FrqValue[0], 1000004);
+    EXPECT_EQ(p.HScrFrq[1]->value(), 4);
 }
 
-TEST(Sweep, FrequencySawtoothWritesStepUpsThenTheReference) {
-    PanelHarness h;
-    h.start();
-    FrontPanel& p = *h.panel;
+TEST_F(Sweep, FrequencySawtoothWritesStepUpsThenTheReference) {
     goOnLine(h);
     clickRow(p.Off, 1);
     EXPECT_EQ(h.writes(), (Writes{"FRIS1000HZ"}));
-    setExcursion(p, "005");
-    EXPECT_EQ(p.HScrExc->value(), 5);
-    ASSERT_TRUE(p.Swp->isEnabled());
+    PanelHarness::typeInto(p.Exc[0], "005");
     h.clearTrace();
     QTest::mouseClick(p.Swp, Qt::LeftButton);
     EXPECT_TRUE(p.Timer->isActive());
     EXPECT_EQ(p.Swp->text(), QStringLiteral("&S T P"));
     EXPECT_FALSE(p.Typ->isEnabled());
     EXPECT_TRUE(h.writes().empty()) << "starting writes nothing";
-    std::vector<std::string> shown;
-    for (int tick = 0; tick < 7; ++tick) {
-        p.Timer_Timer();
-        shown.push_back(PanelHarness::join(p.Frq));
-    }
-    EXPECT_EQ(h.writes(), (Writes{"FRUP", "FRUP", "FRUP", "FRUP", "FRUP", "FR100MZ", "FRUP"}));
-    EXPECT_EQ(shown, (std::vector<std::string>{"1000010", "1000020", "1000030", "1000040",
-                                               "1000050", "1000000", "1000010"}));
+    EXPECT_EQ(ticks(p, 7), (Writes{"1000010", "1000020", "1000030", "1000040", "1000050",
+                                   "1000000", "1000010"}));
+    EXPECT_EQ(h.take(), (Writes{"FRUP", "FRUP", "FRUP", "FRUP", "FRUP", "FR100MZ", "FRUP"}));
     EXPECT_EQ(p.HScrFrq[1]->value(), 0) << "ticks move no slider";
     // Stopping writes the last swept frequency and the level, and moves the sliders.
-    h.clearTrace();
     QTest::mouseClick(p.Swp, Qt::LeftButton);
     EXPECT_EQ(h.writes(), (Writes{"FR100.001MZ", "AP-127DM"}));
     EXPECT_EQ(p.HScrFrq[1]->value(), 10);
     EXPECT_EQ(p.FrqValue[1], 1000000) << "the reference is not restored";
     EXPECT_TRUE(p.Typ->isEnabled());
-    EXPECT_FALSE(p.Timer->isActive());
 }
 
-TEST(Sweep, LevelSawtoothStopsAtTheTopWithoutWrapping) {
-    PanelHarness h;
-    h.start();
-    FrontPanel& p = *h.panel;
+TEST_F(Sweep, LevelSawtoothStopsAtTheTopWithoutWrapping) {
     goOnLine(h);
     clickRow(p.Typ, 1);
     EXPECT_EQ(h.writes(), (Writes{"APIS0.1DM"}));
@@ -170,13 +144,10 @@ TEST(Sweep, LevelSawtoothStopsAtTheTopWithoutWrapping) {
     clickRow(p.Off, 1);
     clickRow(p.Off, 2);
     EXPECT_EQ(h.writes(), (Writes{"APIS1DM", "APIS3DM"}));
-    setExcursion(p, "005");
+    PanelHarness::typeInto(p.Exc[0], "005");
     h.clearTrace();
     QTest::mouseClick(p.Swp, Qt::LeftButton);
-    p.Timer_Timer();
-    EXPECT_EQ(PanelHarness::join(p.Lvl), "+0130");
-    p.Timer_Timer();
-    EXPECT_EQ(PanelHarness::join(p.Lvl), "+0100");
+    EXPECT_EQ(ticks(p, 2, true), (Writes{"+0130", "+0100"}));
     EXPECT_EQ(h.writes(), (Writes{"APUP", "AP10DM"}));
     // Back to frequency: the excursion slider narrows again and shows the frequency's own.
     QTest::mouseClick(p.Swp, Qt::LeftButton);
@@ -188,66 +159,39 @@ TEST(Sweep, LevelSawtoothStopsAtTheTopWithoutWrapping) {
     EXPECT_EQ(PanelHarness::join(p.Exc), "  0");
 }
 
-TEST(Sweep, ChangesWhileRunning) {
-    PanelHarness h;
-    h.start();
-    FrontPanel& p = *h.panel;
+TEST_F(Sweep, ChangesWhileRunning) {
     goOnLine(h);
-    setExcursion(p, "003");
+    PanelHarness::typeInto(p.Exc[0], "003");
     QTest::mouseClick(p.Swp, Qt::LeftButton);
     h.clearTrace();
-
     // A new step writes its increment at once and drives the next tick.
     clickRow(p.Off, 2);
-    p.Timer_Timer();
+    EXPECT_EQ(ticks(p, 1), (Writes{"1010000"}));
     EXPECT_EQ(h.writes(), (Writes{"FRIS1000000HZ", "FRUP"}));
-    EXPECT_EQ(p.FrqValue[0], 1010000);
-
     // The delay follows the slider at once.
     p.HScrDly->setValue(500);
     EXPECT_EQ(p.Timer->interval(), 500);
     EXPECT_EQ(p.DlyLbl->text(), QStringLiteral("D:0500ms"));
     EXPECT_TRUE(p.Timer->isActive());
-
     // A committed frequency becomes the new reference; a slider moves only the current value.
     QTest::mouseClick(p.Frq[0], Qt::LeftButton);
     PanelHarness::key(Qt::Key_Up);  // 201 MHz
     EXPECT_EQ(p.FrqValue[1], 2010000);
     p.HScrFrq[0]->setValue(300);
     h.clearTrace();
-    for (int i = 0; i < 4; ++i) p.Timer_Timer();
-    EXPECT_EQ(h.writes(), (Writes{"FR201MZ", "FRUP", "FRUP", "FRUP"}));
-
-    // Excursion 0 while running: every tick returns to the reference, and the run button
-    // stays usable.
+    ticks(p, 4);
+    EXPECT_EQ(h.take(), (Writes{"FR201MZ", "FRUP", "FRUP", "FRUP"}));
+    // Excursion 0 while running: every tick returns to the reference; the button stays usable.
     p.HScrExc->setValue(0);
     EXPECT_TRUE(p.Swp->isEnabled());
-    h.clearTrace();
-    p.Timer_Timer();
-    p.Timer_Timer();
+    EXPECT_EQ(ticks(p, 2), (Writes{"2010000", "2010000"}));
     EXPECT_EQ(h.writes(), (Writes{"FR201MZ", "FR201MZ"}));
     QTest::mouseClick(p.Swp, Qt::LeftButton);
     EXPECT_FALSE(p.Sweeping);
 }
 
-TEST(Sweep, OffLineSweepWritesNothingButMovesTheSlidersAtStop) {
-    PanelHarness h;
-    h.start();
-    FrontPanel& p = *h.panel;
-    setExcursion(p, "009");
-    QTest::mouseClick(p.Swp, Qt::LeftButton);
-    for (int i = 0; i < 4; ++i) p.Timer_Timer();
-    QTest::mouseClick(p.Swp, Qt::LeftButton);
-    EXPECT_TRUE(h.lines().isEmpty());
-    EXPECT_EQ(p.FrqValue[0], 1000004);
-    EXPECT_EQ(p.HScrFrq[1]->value(), 4);
-}
-
-TEST(Sweep, TimerPeriodIsTheDelay) {
-    PanelHarness h;
-    h.start();
-    FrontPanel& p = *h.panel;
-    setExcursion(p, "999");
+TEST_F(Sweep, TimerPeriodIsTheDelay) {
+    PanelHarness::typeInto(p.Exc[0], "999");
     std::vector<qint64> stamps;
     QElapsedTimer clock;
     clock.start();
@@ -261,34 +205,26 @@ TEST(Sweep, TimerPeriodIsTheDelay) {
     RecordProperty("mean_period_ms", QString::number(meanMs, 'f', 3).toStdString());
 }
 
-TEST(Defaults, RazStopsTheSweepAndRestoresFrequencyLevelAndExcursion) {
-    PanelHarness h;
-    h.start();
-    FrontPanel& p = *h.panel;
+TEST_F(Defaults, RazStopsTheSweepAndRestoresFrequencyLevelAndExcursion) {
     goOnLine(h);
-    QTest::mouseClick(p.AMm[0], Qt::LeftButton);
-    PanelHarness::typeText("40");
-    PanelHarness::key(Qt::Key_Return);
+    PanelHarness::typeInto(p.AMm[0], "40");
     p.HScrDly->setValue(300);
     clickRow(p.Off, 1);
-    setExcursion(p, "005");
+    PanelHarness::typeInto(p.Exc[0], "005");
     QTest::mouseClick(p.Swp, Qt::LeftButton);
-    for (int i = 0; i < 3; ++i) p.Timer_Timer();
+    ticks(p, 3);
     p.HScrLvl->setValue(-200);
     h.clearTrace();
     QTest::mouseClick(p.Raz, Qt::LeftButton);
-
     EXPECT_FALSE(p.Sweeping);
     EXPECT_EQ(p.Swp->text(), QStringLiteral("&R U N"));
     EXPECT_FALSE(p.Swp->isEnabled()) << "the excursion went from 5 to 0";
-    EXPECT_EQ(p.FrqValue[0], 1000000);
     EXPECT_EQ(p.LvlValue[1], -1270);
     EXPECT_EQ(p.ExcValue[0], 0);
     EXPECT_EQ(PanelHarness::join(p.Frq), "1000000");
     // Stop writes the swept values, the set-ups the defaults, then the link is renewed.
-    const Writes w = h.writes();
-    EXPECT_EQ(w, (Writes{"FR100.003MZ", "AP-20DM", "FR100MZ", "AP-127DM", "XX"}));
-    EXPECT_TRUE(h.lines().filter(QStringLiteral("ibloc")).size() == 1);
+    EXPECT_EQ(h.writes(), (Writes{"FR100.003MZ", "AP-20DM", "FR100MZ", "AP-127DM", "XX"}));
+    EXPECT_EQ(h.lines().filter(QStringLiteral("ibloc")).size(), 1);
     // Left alone: AM, the step, the delay, the state.
     EXPECT_EQ(p.AMDepth, 40);
     EXPECT_EQ(p.Off->currentRow(), 1);
@@ -297,10 +233,7 @@ TEST(Defaults, RazStopsTheSweepAndRestoresFrequencyLevelAndExcursion) {
     EXPECT_TRUE(p.FrqDigit->HasFocus()) << "the 1 MHz digit is selected again";
 }
 
-TEST(Defaults, RazOffLineRenewsTheLinkButWritesNoPanelCommand) {
-    PanelHarness h;
-    h.start();
-    FrontPanel& p = *h.panel;
+TEST_F(Defaults, RazOffLineWithTheLevelSweptRenewsTheLinkButWritesNoPanelCommand) {
     clickRow(p.Typ, 1);
     p.HScrExc->setValue(1300);
     QTest::mouseClick(p.Raz, Qt::LeftButton);
