@@ -9,34 +9,28 @@ constexpr std::int32_t kUnregisteredCount = static_cast<std::int32_t>(0xDEAD37F0
 }  // namespace
 
 std::int16_t GpibBinding::ibconfig(std::int16_t unit, std::int16_t option, std::int16_t value) {
-    registerIfNeeded();
-    return finish(driver_.ibconfig(unit, option, value));
+    return call([&] { return driver_.ibconfig(unit, option, value); });
 }
 
 std::int16_t GpibBinding::ibdev(std::int16_t board, std::int16_t pad, std::int16_t sad,
                                 std::int16_t tmo, std::int16_t eot, std::int16_t eos) {
-    registerIfNeeded();
-    return finish(driver_.ibdev(board, pad, sad, tmo, eot, eos));
+    return call([&] { return driver_.ibdev(board, pad, sad, tmo, eot, eos); });
 }
 
 std::int16_t GpibBinding::ibclr(std::int16_t ud) {
-    registerIfNeeded();
-    return finish(driver_.ibclr(ud));
+    return call([&] { return driver_.ibclr(ud); });
 }
 
 std::int16_t GpibBinding::ibwrt(std::int16_t ud, std::string_view bytes) {
-    registerIfNeeded();
-    return finish(driver_.ibwrt(ud, bytes));
+    return call([&] { return driver_.ibwrt(ud, bytes); });
 }
 
 std::int16_t GpibBinding::ibloc(std::int16_t ud) {
-    registerIfNeeded();
-    return finish(driver_.ibloc(ud));
+    return call([&] { return driver_.ibloc(ud); });
 }
 
 std::int16_t GpibBinding::ibonl(std::int16_t ud, std::int16_t v) {
-    registerIfNeeded();
-    return finish(driver_.ibonl(ud, v));
+    return call([&] { return driver_.ibonl(ud, v); });
 }
 
 void GpibBinding::registerIfNeeded() {

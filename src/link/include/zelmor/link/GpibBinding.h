@@ -45,6 +45,13 @@ public:
     static std::int16_t narrow(std::int32_t v) { return static_cast<std::int16_t>(v & 0xFFFF); }
 
 private:
+    // Every driver call: the status fields registered first, then the call, then the 16-bit
+    // view of its result and status.
+    template <class DriverCall>
+    std::int16_t call(DriverCall driverCall) {
+        registerIfNeeded();
+        return finish(driverCall());
+    }
     void registerIfNeeded();
     std::int16_t finish(std::int32_t result);
 
