@@ -192,8 +192,15 @@ QtDigitBox::QtDigitBox(int index, QWidget* parent) : QLineEdit(parent), index_(i
 
 std::string QtDigitBox::text() const { return QLineEdit::text().toStdString(); }
 
+// A write keeps the highlight where it is: the field re-selects only at key-down, so a row
+// rewritten afterwards (a slider's echo, a sweep tick) must not drop the selected digit that the
+// next typed digit overwrites. An unchanged text is not written at all.
 void QtDigitBox::setText(const std::string& text) {
-    QLineEdit::setText(QString::fromStdString(text));
+    const QString t = QString::fromStdString(text);
+    if (t == QLineEdit::text()) return;
+    const bool highlighted = hasSelectedText();
+    QLineEdit::setText(t);
+    if (highlighted) QLineEdit::setSelection(0, static_cast<int>(t.size()));
 }
 
 void QtDigitBox::setMaxLength(int length) {
@@ -229,11 +236,15 @@ void QtDigitBox::focusInEvent(QFocusEvent* event) {
     if (onFocusGained) onFocusGained();
 }
 
+// Only the box with the keyboard focus shows its digit highlighted. QLineEdit keeps the
+// selection when the focus moves for an activation reason, which left two digits inverted;
+// a window that merely lost activation keeps its highlight for when it comes back.
+void QtDigitBox::focusOutEvent(QFocusEvent* event) {
+    QLineEdit::focusOutEvent(event);
+    if (event->reason() != Qt::PopupFocusReason && isActiveWindow()) deselect();
+}
+
 void QtDigitBox::keyPressEvent(QKeyEvent* event) {
-    // A handler may move the focus on, and QLineEdit drops the selection of a box it leaves;
-    // the typed digit must still replace the character that was selected.
-    const int selStart = selectionStart();
-    const int selLength = selectionLength();
     const auto consumed = [event](const std::function<void(std::int16_t&)>& handler,
                                   std::int16_t& code) {
         if (code == 0 || !handler) return false;
@@ -253,20 +264,19 @@ void QtDigitBox::keyPressEvent(QKeyEvent* event) {
     }
     if (consumed(charPreview, keyAscii) || consumed(onKeyPress, keyAscii)) return;
 
-    if (!printable(*event)) {
-        // Paste, cut, undo, Backspace and the like would edit the box behind the field's back.
-        if (event->matches(QKeySequence::Copy)) {
-            QLineEdit::keyPressEvent(event);
-        } else {
-            event->ignore();
-        }
+    // A digit the handlers left is typed over the box's one character, whatever the selection
+    // (the handlers may have moved the focus on already). With Ctrl or Alt it is the plain
+    // digit, as modifiers are not consulted anywhere else in a field.
+    if (keyAscii >= '0' && keyAscii <= '9') {
+        setText(std::string(1, static_cast<char>(keyAscii)));
+        event->accept();
         return;
     }
-    if (selLength > 0 && !hasSelectedText()) QLineEdit::setSelection(selStart, selLength);
-    QLineEdit::keyPressEvent(event);
-    // A box that keeps the focus (the last one) keeps its digit highlighted for the next key.
-    if (hasFocus() && selLength > 0 && !hasSelectedText()) {
-        QLineEdit::setSelection(selStart, selLength);
+    // Paste, cut, undo, Backspace and the like would edit the box behind the field's back.
+    if (event->matches(QKeySequence::Copy)) {
+        QLineEdit::keyPressEvent(event);
+    } else {
+        event->ignore();
     }
 }
 

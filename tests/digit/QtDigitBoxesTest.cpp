@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "FakeDigitRow.h"
 #include "zelmor/digit/QtDigitBoxes.h"
 #include "zelmor/digit/clsDigit.h"
 
@@ -70,7 +71,7 @@ TEST_F(QtDigitBoxes, KeysMoveTheHighlightStepAndCommit) {
     // clang-format off
     const struct { Qt::Key key; Qt::KeyboardModifiers mods; const char* state; } steps[] = {
         {Qt::Key_7, {}, "   7[5]00"}, {Qt::Key_8, Qt::KeypadModifier, "   78[0]0"},
-        {Qt::Key_Right, {}, "   780[0]"}, {Qt::Key_4, {}, "   780[4]"},
+        {Qt::Key_Right, {}, "   780[0]"}, {Qt::Key_4, Qt::ControlModifier, "   780[4]"},
         {Qt::Key_2, Qt::KeypadModifier, "   780[2]"}, {Qt::Key_Tab, {}, "[ ]  7802"},
         {Qt::Key_Left, {}, "   780[2]"}, {Qt::Key_Left, {}, "   78[0]2"},
         {Qt::Key_Left, {}, "   7[8]02"}, {Qt::Key_Delete, {}, "   7[0]02"},
@@ -87,6 +88,116 @@ TEST_F(QtDigitBoxes, KeysMoveTheHighlightStepAndCommit) {
     EXPECT_EQ(QApplication::focusWidget(), holder);
     EXPECT_LT(holder->geometry().bottom(), 0);  // out of sight
     EXPECT_EQ(commits, 5);                      // Delete, two steps, two Enters
+}
+
+// The in-memory row of the model's tests and the Qt row keep one contract: what a text write
+// does to the highlight, what a focus move does, where a typed digit lands. Both rows are wired
+// to a field as the window wires them. Keys: @n box n gains the focus, =n the owner writes n,
+// wn box 1 is written n directly, a digit is typed into the focused box.
+class Rig {
+public:
+    virtual ~Rig() = default;
+    virtual clsDigit& field() = 0;
+    virtual DigitBox& box(int i) = 0;
+    virtual void type(char digit) = 0;
+    virtual bool highlighted(int i) = 0;
+    virtual int focused() = 0;
+    void play(std::string_view keys) {
+        for (std::size_t i = 0; i < keys.size(); ++i) {
+            const char c = keys[i], arg = i + 1 < keys.size() ? keys[i + 1] : '0';
+            if (c == '@')
+                box(arg - '0').setFocus(), ++i;
+            else if (c == '=')
+                field().value(std::stod(std::string(keys.substr(i + 1, 3)))), i += 3;
+            else if (c == 'w')
+                box(1).setText(std::string(1, arg)), ++i;
+            else
+                type(c);
+        }
+    }
+    std::string shown() {  // the highlighted box in brackets, the focused one marked *
+        std::string out;
+        for (int i = 0; i < 3; ++i) {
+            const std::string t = box(i).text();
+            out += (highlighted(i) ? "[" + t + "]" : t) + (focused() == i ? "*" : "");
+        }
+        return out;
+    }
+};
+
+class FakeRig final : public Rig {
+public:
+    FakeRig() { row_.digit.Max(999), row_.digit.value(123); }
+    clsDigit& field() override { return row_.digit; }
+    DigitBox& box(int i) override { return row_.box(i); }
+    void type(char digit) override { row_.play(std::string(1, digit)); }
+    bool highlighted(int i) override { return row_.boxes[std::size_t(i)].sel > 0; }
+    int focused() override { return row_.focused; }
+
+private:
+    fake::Field row_{3};
+};
+
+class QtRig final : public Rig {
+public:
+    QtRig() {
+        auto* layout = new QHBoxLayout(&panel_);
+        for (std::int16_t i = 0; i < 3; ++i) {
+            QtDigitBox* box = boxes_.emplace_back(new QtDigitBox(i, &panel_));
+            layout->addWidget(box);
+            box->onFocusGained = [this, i] { field_.ForceFocus(i, true); };
+            box->onKeyPress = [this, i](std::int16_t& ascii) {
+                std::int16_t index = i;
+                field_.KeyPress(index, ascii);
+            };
+        }
+        field_.Initialize(*holder_, row_.emplace(boxes_), false);
+        field_.Max(999), field_.value(123);
+        panel_.show();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&panel_));
+    }
+    clsDigit& field() override { return field_; }
+    DigitBox& box(int i) override { return *boxes_[std::size_t(i)]; }
+    void type(char digit) override {
+        QTest::keyClick(QApplication::focusWidget(), static_cast<Qt::Key>(digit));
+    }
+    bool highlighted(int i) override { return boxes_[std::size_t(i)]->hasSelectedText(); }
+    int focused() override {
+        for (int i = 0; i < 3; ++i)
+            if (boxes_[std::size_t(i)]->hasFocus()) return i;
+        return -1;
+    }
+
+private:
+    QWidget panel_;
+    std::vector<QtDigitBox*> boxes_;
+    QtFocusHolder* holder_ = new QtFocusHolder(&panel_);
+    std::optional<QtDigitRow> row_;
+    clsDigit field_;
+};
+
+TEST(DigitBoxContract, InMemoryAndQtRowsAgree) {
+    // clang-format off
+    const std::pair<const char*, const char*> cases[] = {
+        {"@1", "1[2]*3"},
+        {"@1=456", "4[5]*6"},         // a rewrite keeps the highlight (a slider's echo, a tick)
+        {"@1=456w9", "4[9]*6"},
+        {"@1=456=456", "4[5]*6"},
+        {"@1@2", "12[3]*"},           // the box left behind loses its highlight
+        {"@0@2@1", "1[2]*3"},
+        {"@1=4567", "47[6]*"},        // a digit typed after a rewrite lands, and moves on
+        {"@2=4568", "45[8]*"},        // the last box keeps the focus and the highlight
+        {"@17=999", "99[9]*"},
+    };
+    // clang-format on
+    for (const auto& [keys, want] : cases) {
+        FakeRig inMemory;
+        inMemory.play(keys);
+        EXPECT_EQ(inMemory.shown(), want) << "in memory: " << keys;
+        QtRig qt;
+        qt.play(keys);
+        EXPECT_EQ(qt.shown(), want) << "Qt: " << keys;
+    }
 }
 
 TEST_F(QtDigitBoxes, ConsumedAndEditingKeysLeaveTheBoxAlone) {

@@ -9,7 +9,11 @@ struct Rgb {
     int r = 0, g = 0, b = 0;
 };
 
-// One single-character box of a digit row, as the digit model sees it.
+// One single-character box of a digit row, as the digit model sees it. Every implementation
+// keeps one contract, on which the field's keyboard rules rest:
+// - a text write keeps the highlight (the one-character selection) as it was;
+// - when the keyboard focus moves to another control, the box it left loses its highlight;
+// - a digit typed into the box and left by the handlers replaces the box's character.
 class DigitBox {
 public:
     virtual ~DigitBox() = default;

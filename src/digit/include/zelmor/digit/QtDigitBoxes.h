@@ -26,8 +26,10 @@ std::int16_t charCode(const QKeyEvent& event);
 // A one-character box: the selected digit is highlighted and no text caret is ever shown.
 // One key press runs, in order, until one of them consumes it (sets the code to 0):
 //   onKeyDown(keyCode), then charPreview(keyAscii) (the window's routing), then
-//   onKeyPress(keyAscii); a key nobody consumed is processed by the box as usual. The window's
+//   onKeyPress(keyAscii); a digit nobody consumed replaces the box's character. The window's
 //   preview sees the character even of a key consumed at key-down.
+// Like every DigitBox: a text write keeps the highlight as it is, and the highlight goes when
+// the focus moves to another control.
 class QtDigitBox final : public QLineEdit, public DigitBox {
     Q_OBJECT
 public:
@@ -52,6 +54,7 @@ public:
 
 protected:
     void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     // A click only gives the focus: no caret placed, no drag selection, no middle-button paste.
     void mousePressEvent(QMouseEvent* event) override;
