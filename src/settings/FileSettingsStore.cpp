@@ -1,6 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "FileSettingsStore.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QDeadlineTimer>
@@ -14,6 +18,7 @@
 #include <QRandomGenerator>
 #include <QSaveFile>
 #include <QThread>
+#include <cerrno>
 #include <cmath>
 #include <limits>
 #include <optional>
@@ -31,6 +36,8 @@ constexpr qsizetype kMaxTextBytes = 1024;
 constexpr int kStaleLockMs = 10'000;
 // Longest a change waits for the lock; it blocks the UI thread for that long at worst.
 constexpr int kLockWaitMs = 12'000;
+// Far above what any number of instance keys needs; a larger file is not this store's.
+constexpr qint64 kMaxFileBytes = 64 * 1024 * 1024;
 
 // The stale check inside QLockFile runs on every attempt; short random sleeps keep several
 // copies from waiting in lock step, where QLockFile's own doubling back-off starves them.
@@ -99,13 +106,34 @@ QString FileSettingsStore::filePathFor(const QString& configDir) {
            QLatin1String(kFileName);
 }
 
+// Only a regular file of bounded size is read, and its opening never blocks: a FIFO under the
+// file's name hung start-up, and a link to /dev/zero ate memory until the program aborted.
+// Anything else reads as unreadable, so reads give the defaults and nothing replaces it.
 FileSettingsStore::Snapshot FileSettingsStore::load() const {
-    QFile file(path_);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return {file.exists() ? FileState::Unreadable : FileState::Missing, {}};
+    const QByteArray name = QFile::encodeName(path_);
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        // A dangling link is there all the same: it is not ours to replace.
+        struct stat link {};
+        const bool there = errno != ENOENT || ::lstat(name.constData(), &link) == 0;
+        return {there ? FileState::Unreadable : FileState::Missing, {}};
     }
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) return {FileState::Unreadable, {}};
+    QByteArray bytes;
+    struct stat st {};
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= kMaxFileBytes;
+    while (ok) {
+        char chunk[65536];
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            ok = n == 0;
+            break;
+        }
+        bytes.append(chunk, n);
+        ok = bytes.size() <= kMaxFileBytes;  // it may have grown since fstat
+    }
+    ::close(fd);
+    if (!ok) return {FileState::Unreadable, {}};
     QJsonParseError error{};
     const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
     if (error.error != QJsonParseError::NoError || !document.isObject()) {

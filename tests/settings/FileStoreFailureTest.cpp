@@ -1,4 +1,8 @@
 // SPDX-License-Identifier: MIT
+#include <sys/stat.h>
+
+#include <functional>
+
 #include "StoreFixture.h"
 
 namespace zelmor::settings::test {
@@ -22,6 +26,32 @@ TEST_F(FileStoreFailureTest, CorruptFileReadsAsDefaultsAndIsKeptAsideBeforeAWrit
             kept << readRaw(makerDir() + '/' + name);
         }
         EXPECT_EQ(kept, expected);
+    }
+}
+
+// A FIFO hung start-up and a link to /dev/zero ate memory: only a regular file of bounded size
+// is read; anything else gives the defaults and is left exactly as it is.
+TEST_F(FileStoreFailureTest, AnythingButARegularFileReadsAsAbsentAndIsNeverReplaced) {
+    const std::function<bool(const QString&)> makers[] = {
+        [](const QString& f) { return ::mkfifo(QFile::encodeName(f).constData(), 0600) == 0; },
+        [](const QString& f) { return QFile::link("/dev/zero", f); },
+        [](const QString& f) { return QFile::link("nowhere", f); },
+        [](const QString& f) { return QDir().mkdir(f); },
+        [](const QString& f) {  // sparse, so it costs no disk
+            QFile out(f);
+            return out.open(QIODevice::WriteOnly) && out.resize(qint64{65} << 20);
+        }};
+    ASSERT_TRUE(QDir().mkpath(makerDir()));
+    for (std::size_t i = 0; i < std::size(makers); ++i) {
+        ASSERT_TRUE(makers[i](file())) << i;
+        struct stat before {}, after {};
+        ASSERT_EQ(::lstat(QFile::encodeName(file()).constData(), &before), 0);
+        EXPECT_EQ(store_->ReadSetting(kKey, names::X, -1), -1) << i;
+        EXPECT_FALSE(store_->WriteSetting(kKey, names::X, 5)) << i;
+        EXPECT_FALSE(store_->DeleteSettings(kKey)) << i;
+        ASSERT_EQ(::lstat(QFile::encodeName(file()).constData(), &after), 0);
+        EXPECT_TRUE(before.st_ino == after.st_ino && before.st_mode == after.st_mode) << i;
+        QFileInfo(file()).isDir() ? QDir(file()).removeRecursively() : QFile::remove(file());
     }
 }
 
