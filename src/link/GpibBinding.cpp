@@ -8,6 +8,10 @@ namespace {
 constexpr std::int32_t kUnregisteredCount = static_cast<std::int32_t>(0xDEAD37F0u);
 }  // namespace
 
+GpibBinding::~GpibBinding() {
+    if (status_.registered) driver_.UnregisterGpibGlobalsForThread();
+}
+
 std::int16_t GpibBinding::ibconfig(std::int16_t unit, std::int16_t option, std::int16_t value) {
     return call([&] { return driver_.ibconfig(unit, option, value); });
 }

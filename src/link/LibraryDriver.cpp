@@ -58,8 +58,8 @@ class LibraryDriver final : public GpibDriver {
 public:
     LibraryDriver(Handle handle, const Api& api, StatusSource source)
         : handle_(std::move(handle)), api_(api), source_(source) {}
-    // A library that outlives this driver (loaded elsewhere too) must not keep writing into
-    // fields that are gone.
+    // The binding unregisters its fields before it goes; this is the last resort for a caller
+    // that registered without one.
     ~LibraryDriver() override {
         if (cntlTarget_) api_.unregisterGlobals();
     }

@@ -69,13 +69,13 @@ using Values = std::array<std::int16_t, 3>;
 // Reads the three fields; on a number that does not fit 16 bits, says which field and puts the
 // focus there so the user can correct it.
 std::optional<Values> readFields(const Fields& fields, const QPointer<QDialog>& dialog,
-                                 const MessageFunction& message, const QString& title) {
+                                 const MessageFunction& message) {
     Values values{};
     for (std::size_t i = 0; i < fields.size(); ++i) {
         const std::optional<std::int16_t> v =
             digit::ToInt16(digit::LeadingNumber(fields[i]->text().toStdString()));
         if (!v) {
-            message(MessageIcon::Critical, title,
+            message(MessageIcon::Critical, QLatin1String(ProgramName),
                     QStringLiteral("%1 is out of range.\nEnter a whole number from -32768 to "
                                    "32767.")
                         .arg(QString::fromLatin1(FieldNames[i])));
@@ -236,7 +236,7 @@ bool Conf::showModal() {
 
 void Conf::test() {
     const QString title = QStringLiteral("GPIB Test");
-    const auto values = readFields(ui_->vVal, ui_->dialog, message_, title);
+    const auto values = readFields(ui_->vVal, ui_->dialog, message_);
     if (!values) return;
     const auto [board, pad, sad] = *values;
 
@@ -259,8 +259,7 @@ void Conf::test() {
 }
 
 void Conf::ok() {
-    const auto values =
-        readFields(ui_->vVal, ui_->dialog, message_, QStringLiteral("Configuration"));
+    const auto values = readFields(ui_->vVal, ui_->dialog, message_);
     if (!values) return;
     brd_ = (*values)[0];
     pad_ = (*values)[1];

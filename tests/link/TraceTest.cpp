@@ -52,6 +52,7 @@ TEST(Trace, WritesOneFlushedLinePerCall) {
     EXPECT_GT(sim->notes().size(), 1u);
 }
 
+// The fields are unregistered when the binding goes, at exit: that call is traced too.
 TEST(Trace, RegistrationCallsHaveNoArguments) {
     TraceFile file;
     FakeLibrary fake(FAKE_GPIB_REGISTER);
@@ -60,7 +61,8 @@ TEST(Trace, RegistrationCallsHaveNoArguments) {
     GpibBinding(*d).ibdev(0, 7, 0, 12, 1, 0);
     EXPECT_EQ(file.lines(),
               (Lines{"RegisterGpibGlobalsForThread -> 1", "UnregisterGpibGlobalsForThread -> 0",
-                     "RegisterGpibGlobalsForThread -> 0", "ibdev 0 7 0 12 1 0 -> 1"}));
+                     "RegisterGpibGlobalsForThread -> 0", "ibdev 0 7 0 12 1 0 -> 1",
+                     "UnregisterGpibGlobalsForThread -> 0"}));
 }
 
 }  // namespace

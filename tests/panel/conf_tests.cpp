@@ -114,7 +114,7 @@ TEST_F(ConfTest, OutOfRangeFieldIsNamedFocusedAndChangesNothing) {
         {0, "40000", "Board"}, {1, "-32769", "PAD"}, {2, "32767.5", "SAD"},
         {1, QString(400, '9'), "PAD"}};
     const std::pair<const char*, std::string> buttons[] = {
-        {"OK", "2 Configuration: "}, {"Test", "2 GPIB Test: "}};
+        {"OK", "2 Zelmor: "}, {"Test", "2 Zelmor: "}};
     // clang-format on
     for (const auto& [button, start] : buttons) {
         for (const auto& [i, text, name] : rows) {

@@ -3,9 +3,11 @@
 
 #include <QString>
 
+#include "zelmor/panel/Conf.h"
+
 namespace zelmor::app {
 
-inline constexpr char ProgramName[] = "Zelmor";
+using panel::ProgramName;
 
 // What the command line asks for.
 struct CommandLine {

@@ -25,6 +25,9 @@ struct GpibStatus {
 class GpibBinding {
 public:
     explicit GpibBinding(GpibDriver& driver) : driver_(driver) {}
+    // A driver that outlives the binding (a library loaded elsewhere too) must not keep writing
+    // into fields that are gone: they are unregistered through the driver, so a trace sees it.
+    ~GpibBinding();
     // A registering driver writes into status_ through the addresses it was given.
     GpibBinding(const GpibBinding&) = delete;
     GpibBinding& operator=(const GpibBinding&) = delete;

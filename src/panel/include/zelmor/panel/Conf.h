@@ -14,6 +14,9 @@ class GpibBinding;
 
 namespace zelmor::panel {
 
+// The title of the program's own message boxes.
+inline constexpr char ProgramName[] = "Zelmor";
+
 enum class MessageIcon { None, Information, Critical };
 // Shows a message box with an OK button; blocks until it is dismissed.
 using MessageFunction =
