@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QFont>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -12,8 +13,10 @@
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QSlider>
+#include <QStyle>
 #include <QTimer>
 #include <cmath>
+#include <optional>
 
 #include "zelmor/digit/Number.h"
 #include "zelmor/panel/Commands.h"
@@ -51,12 +54,66 @@ QFont makeFont(Kind kind, double points, bool bold) {
         font.setFamilies({"Courier New", "Liberation Mono", "DejaVu Sans Mono", "Monospace"});
         font.setStyleHint(QFont::TypeWriter);
     } else {
-        font.setFamilies({"Arial", "MS Sans Serif", "Liberation Sans", "DejaVu Sans", "Sans Serif"});
+        font.setFamilies(
+            {"Arial", "MS Sans Serif", "Liberation Sans", "DejaVu Sans", "Sans Serif"});
         font.setStyleHint(QFont::SansSerif);
     }
     font.setPointSizeF(points);
     font.setBold(bold);
     return font;
+}
+
+// The modulation scroll bars step as the panel's scroll bars always have: Right and Down add a
+// step, Left and Up take one away, the Page keys a page. QScrollBar inverts its controls so
+// that the wheel scrolls content down, which also turns its arrow keys round; the wheel keeps
+// Qt's direction, as users of this desktop expect.
+class StepScrollBar final : public QScrollBar {
+public:
+    using QScrollBar::QScrollBar;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        const auto action = [key = event->key()]() -> std::optional<SliderAction> {
+            switch (key) {
+                case Qt::Key_Right:
+                case Qt::Key_Down:
+                    return SliderSingleStepAdd;
+                case Qt::Key_Left:
+                case Qt::Key_Up:
+                    return SliderSingleStepSub;
+                case Qt::Key_PageDown:
+                    return SliderPageStepAdd;
+                case Qt::Key_PageUp:
+                    return SliderPageStepSub;
+                case Qt::Key_Home:
+                    return SliderToMinimum;
+                case Qt::Key_End:
+                    return SliderToMaximum;
+                default:
+                    return std::nullopt;
+            }
+        }();
+        if (!action) {
+            QScrollBar::keyPressEvent(event);
+            return;
+        }
+        triggerAction(*action);
+        event->accept();
+    }
+};
+
+// The largest size, up to the list's own, at which every text shows whole in the list: the step
+// list is narrow, and a font wider than the design's would cut "0.1dBm" short.
+void fitFont(QListWidget* list, const QStringList& texts) {
+    const int margin = list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, list) + 1;
+    const int room = list->contentsRect().width() - 2 * margin;
+    QFont font = list->font();
+    for (const QString& text : texts) {
+        while (QFontMetrics(font).horizontalAdvance(text) > room && font.pointSizeF() > 5) {
+            font.setPointSizeF(font.pointSizeF() - 0.25);
+        }
+    }
+    list->setFont(font);
 }
 
 QString background(const digit::Rgb& c) {
@@ -133,8 +190,7 @@ void FrontPanel::buildControls() {
         placeTwips(f, l, t, w, h);
         return f;
     };
-    auto label = [&](QWidget* parent, const QString& text, double l, double t, double w,
-                     double h) {
+    auto label = [&](QWidget* parent, const QString& text, double l, double t, double w, double h) {
         auto* lab = new QLabel(text, parent);
         lab->setFont(labelFont);
         placeTwips(lab, l, t, w, h);
@@ -159,7 +215,8 @@ void FrontPanel::buildControls() {
     for (std::size_t i = 0; i < Frq.size(); ++i) {
         const auto idx = static_cast<std::int16_t>(i);
         Frq[i] = box(display, idx, digitFont, Red, frqLeft[i], 360, 375, 615);
-        wire(Frq[i], &FrontPanel::Frq_GotFocus, &FrontPanel::Frq_KeyDown, &FrontPanel::Frq_KeyPress);
+        wire(Frq[i], &FrontPanel::Frq_GotFocus, &FrontPanel::Frq_KeyDown,
+             &FrontPanel::Frq_KeyPress);
     }
     HScrFrq[0] = makeSlider(display, QStringLiteral("Change MHz"));
     placeTwips(HScrFrq[0], 120, 960, 1095, 225);
@@ -171,7 +228,8 @@ void FrontPanel::buildControls() {
     for (std::size_t i = 0; i < Lvl.size(); ++i) {
         const auto idx = static_cast<std::int16_t>(i);
         Lvl[i] = box(display, idx, digitFont, Green, lvlLeft[i], 360, 375, 615);
-        wire(Lvl[i], &FrontPanel::Lvl_GotFocus, &FrontPanel::Lvl_KeyDown, &FrontPanel::Lvl_KeyPress);
+        wire(Lvl[i], &FrontPanel::Lvl_GotFocus, &FrontPanel::Lvl_KeyDown,
+             &FrontPanel::Lvl_KeyPress);
     }
     Lvl[0]->setFocusPolicy(Qt::ClickFocus);  // the sign box is not a tab stop
     HScrLvl = makeSlider(display, QStringLiteral("Level setting"));
@@ -193,7 +251,7 @@ void FrontPanel::buildControls() {
         auto* g = frame(display, title, left, 1200, 1575, 800);
         boxes[0] = box(g, 0, smallDigitFont, Yellow, 120, 240, 270, 390);
         boxes[1] = box(g, 1, smallDigitFont, Yellow, 360, 240, 270, 390);
-        bar = new QScrollBar(Qt::Horizontal, g);
+        bar = new StepScrollBar(Qt::Horizontal, g);
         placeTwips(bar, 120, 600, 495, 135);
         bar->setTracking(false);  // nothing is handled while the thumb is dragged
         bar->setFocusPolicy(Qt::StrongFocus);
@@ -211,8 +269,10 @@ void FrontPanel::buildControls() {
     Frame[2] = modulation(QStringLiteral("FM"), 1780, 820, FMm, HScrFMm, FMk);
     for (std::size_t i = 0; i < 2; ++i) {
         const auto idx = static_cast<std::int16_t>(i);
-        wire(AMm[i], &FrontPanel::AMm_GotFocus, &FrontPanel::AMm_KeyDown, &FrontPanel::AMm_KeyPress);
-        wire(FMm[i], &FrontPanel::FMm_GotFocus, &FrontPanel::FMm_KeyDown, &FrontPanel::FMm_KeyPress);
+        wire(AMm[i], &FrontPanel::AMm_GotFocus, &FrontPanel::AMm_KeyDown,
+             &FrontPanel::AMm_KeyPress);
+        wire(FMm[i], &FrontPanel::FMm_GotFocus, &FrontPanel::FMm_KeyDown,
+             &FrontPanel::FMm_KeyPress);
         connect(AMk[i], &QRadioButton::toggled, this, [this, idx](bool on) {
             if (on) AMk_Click(idx);
         });
@@ -229,7 +289,8 @@ void FrontPanel::buildControls() {
     for (std::size_t i = 0; i < Exc.size(); ++i) {
         const auto idx = static_cast<std::int16_t>(i);
         Exc[i] = box(sweep, idx, digitFont, LightCyan, excLeft[i], 360, 375, 615);
-        wire(Exc[i], &FrontPanel::Exc_GotFocus, &FrontPanel::Exc_KeyDown, &FrontPanel::Exc_KeyPress);
+        wire(Exc[i], &FrontPanel::Exc_GotFocus, &FrontPanel::Exc_KeyDown,
+             &FrontPanel::Exc_KeyPress);
     }
     HScrExc = makeSlider(sweep, QStringLiteral("Frequency/Level excursion"));
     placeTwips(HScrExc, 120, 960, 1035, 225);
@@ -256,7 +317,10 @@ void FrontPanel::buildControls() {
         list->setFrameShape(QFrame::Box);
         list->setLineWidth(1);
         list->setSelectionMode(QAbstractItemView::SingleSelection);
+        list->setTextElideMode(Qt::ElideNone);
     }
+    fitFont(Off, {QStringLiteral("0.1dBm"), QStringLiteral("1.0dBm"), QStringLiteral("3.0dBm"),
+                  QStringLiteral("100Hz")});
 
     Swp = new StackedButton(QStringLiteral("&R U N"), sweep);
     Swp->setFont(listFont);
@@ -294,11 +358,16 @@ void FrontPanel::buildControls() {
     Timer = new QTimer(this);
     Timer->setTimerType(Qt::PreciseTimer);  // the sweep's period is the delay to the millisecond
 
-    frqRow_ = std::make_unique<digit::QtDigitRow>(std::vector<digit::QtDigitBox*>(Frq.begin(), Frq.end()));
-    lvlRow_ = std::make_unique<digit::QtDigitRow>(std::vector<digit::QtDigitBox*>(Lvl.begin(), Lvl.end()));
-    amRow_ = std::make_unique<digit::QtDigitRow>(std::vector<digit::QtDigitBox*>(AMm.begin(), AMm.end()));
-    fmRow_ = std::make_unique<digit::QtDigitRow>(std::vector<digit::QtDigitBox*>(FMm.begin(), FMm.end()));
-    excRow_ = std::make_unique<digit::QtDigitRow>(std::vector<digit::QtDigitBox*>(Exc.begin(), Exc.end()));
+    frqRow_ = std::make_unique<digit::QtDigitRow>(
+        std::vector<digit::QtDigitBox*>(Frq.begin(), Frq.end()));
+    lvlRow_ = std::make_unique<digit::QtDigitRow>(
+        std::vector<digit::QtDigitBox*>(Lvl.begin(), Lvl.end()));
+    amRow_ = std::make_unique<digit::QtDigitRow>(
+        std::vector<digit::QtDigitBox*>(AMm.begin(), AMm.end()));
+    fmRow_ = std::make_unique<digit::QtDigitRow>(
+        std::vector<digit::QtDigitBox*>(FMm.begin(), FMm.end()));
+    excRow_ = std::make_unique<digit::QtDigitRow>(
+        std::vector<digit::QtDigitBox*>(Exc.begin(), Exc.end()));
 
     // Every change notification has one handler.
     connect(HScrFrq[0], &QSlider::valueChanged, this, [this] { HScrFrq_Change(0); });
@@ -610,7 +679,9 @@ void FrontPanel::InitExc() {
     SyncHScrExc();
 }
 
-void FrontPanel::SyncHScrExc() { HScrExc->setValue(static_cast<int>(RoundHalfEven(ExcValue[SweepFrq ? 0 : 1]))); }
+void FrontPanel::SyncHScrExc() {
+    HScrExc->setValue(static_cast<int>(RoundHalfEven(ExcValue[SweepFrq ? 0 : 1])));
+}
 
 void FrontPanel::HScrExc_Change() {
     if (!ExcDigit) return;

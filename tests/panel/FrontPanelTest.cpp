@@ -2,10 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <QDialog>
+#include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QSlider>
+#include <QStyle>
 #include <QTimer>
 #include <functional>
 
@@ -245,7 +247,10 @@ TEST_F(Panel, AccessKeysClickTheirButtons) {
         << "Alt+Z";
     bool dialogSeen = false;
     QTimer::singleShot(200, [&] {
-        if (QDialog* d = p.conf().window()) { dialogSeen = true; d->reject(); }
+        if (QDialog* d = p.conf().window()) {
+            dialogSeen = true;
+            d->reject();
+        }
     });
     QTest::keyClick(&p, Qt::Key_C, Qt::AltModifier);
     EXPECT_TRUE(QTest::qWaitFor([&] { return dialogSeen; }, 2000)) << "Alt+C";
@@ -259,6 +264,16 @@ TEST_F(Panel, LayoutFollowsTheTwipTables) {
     EXPECT_EQ(p.HScrFrq[0]->toolTip(), QStringLiteral("Change MHz"));
     EXPECT_LT(p.HidFocus->geometry().bottom(), 0) << "the focus holder stays out of sight";
     EXPECT_EQ(p.HScrFrq[1]->nextInFocusChain(), p.Lvl[1]) << "the sign box is skipped";
+    // The level steps show whole in the narrow step list ("0.1d..." was cut short).
+    p.Typ->setCurrentRow(1);
+    const QFontMetrics metrics(p.Off->font());
+    const int margin =
+        p.Off->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, p.Off) + 1;
+    for (int i = 0; i < p.Off->count(); ++i) {
+        const QString text = p.Off->item(i)->text();
+        EXPECT_LE(metrics.horizontalAdvance(text) + 2 * margin, p.Off->viewport()->width())
+            << text.toStdString();
+    }
 }
 
 }  // namespace
