@@ -70,6 +70,9 @@ int run(int argc, char** argv) {
     if (!window.Form_Load(arguments.join(QLatin1Char(' ')))) return 0;
     closeOnSignals(&window);
     window.show();
+    // At its first display the window is the active one, ready for the keyboard, with or
+    // without a window manager to make it so.
+    window.activateWindow();
     return QApplication::exec();
 }
 

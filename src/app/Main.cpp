@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: MIT
 #include "zelmor/app/Main.h"
 
-#include <QCloseEvent>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QGuiApplication>
-#include <QWindow>
 #include <QScreen>
 #include <QTimer>
+#include <QWindow>
 #include <cmath>
 
 #include "zelmor/app/CommandLine.h"
@@ -17,6 +17,28 @@ namespace zelmor::app {
 namespace names = settings::names;
 using panel::pixelsToTwips;
 using panel::twipsToPixels;
+
+namespace {
+// Notes a mouse press on the window while it is not active: the click that activates it.
+class PressWatcher final : public QObject {
+public:
+    PressWatcher(QWidget* window, bool& pressed)
+        : QObject(window), window_(window), pressed_(pressed) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::MouseButtonPress && !window_->isActiveWindow()) {
+            const auto* widget = qobject_cast<QWidget*>(watched);
+            if (widget != nullptr && widget->window() == window_) pressed_ = true;
+        }
+        return false;
+    }
+
+private:
+    QWidget* window_;
+    bool& pressed_;
+};
+}  // namespace
 
 Main::Main(settings::SettingsStore& store, link::DeviceLink::DriverSource source,
            panel::MessageFunction message)
@@ -30,6 +52,7 @@ Main::Main(settings::SettingsStore& store, link::DeviceLink::DriverSource source
       message_(std::move(message)) {
     connect(qApp, &QGuiApplication::focusWindowChanged, this,
             [this](QWindow* now) { focusWindowChanged(now); });
+    qApp->installEventFilter(new PressWatcher(this, pressedWhileInactive_));
 }
 
 Main::~Main() = default;
@@ -57,8 +80,8 @@ bool Main::Form_Load(const QString& commandLine) {
     double x = store_.ReadSetting(AppKey, QLatin1String(names::X), 100);
     double y = store_.ReadSetting(AppKey, QLatin1String(names::Y),
                                   static_cast<std::int32_t>(std::lround(createdTop)));
-    const QScreen* screen = this->screen() != nullptr ? this->screen()
-                                                      : QGuiApplication::primaryScreen();
+    const QScreen* screen =
+        this->screen() != nullptr ? this->screen() : QGuiApplication::primaryScreen();
     const QRect area = screen != nullptr ? screen->geometry() : QRect(0, 0, 1024, 768);
     const double screenWidth = pixelsToTwips(area.width(), dpiX);
     const double screenHeight = pixelsToTwips(area.height(), dpiY);
@@ -76,22 +99,23 @@ bool Main::Form_Load(const QString& commandLine) {
     return true;
 }
 
-void Main::Form_Activate() {
-    Frq[2]->QWidget::setFocus(Qt::ActiveWindowFocusReason);
-}
+void Main::Form_Activate() { Frq[2]->QWidget::setFocus(Qt::OtherFocusReason); }
 
 // The window is activated at its first display and when another window of the program (the
 // configuration dialog, a message box) hands control back; coming back from another
-// application keeps the user's selection or pending entry.
+// application keeps the user's selection or pending entry. Qt has restored the window's own
+// focus by the time this signal comes, so the move is made at once: a deferred one landed
+// between the press and the release of the click that activated the window, took the focus off
+// the pressed button and lost the click. A click that activates the window (pressed before the
+// activation, or still held) chose its own control, so the 1 MHz digit is not selected then.
 void Main::focusWindowChanged(QWindow* now) {
     if (now == nullptr) return;  // another application has the focus for now
     const bool activated = loaded_ && now == windowHandle() && lastFocusWindow_ != now;
     lastFocusWindow_ = now;
     if (!activated) return;
-    // After the window's own focus restoration, so the 1 MHz digit ends selected.
-    QTimer::singleShot(0, this, [this] {
-        if (isActiveWindow()) Form_Activate();
-    });
+    const bool clicked = pressedWhileInactive_ || QGuiApplication::mouseButtons() != Qt::NoButton;
+    pressedWhileInactive_ = false;
+    if (!clicked) Form_Activate();
 }
 
 void Main::Form_Unload() {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "zelmor/panel/Conf.h"
 
+#include <QApplication>
 #include <QDialog>
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -113,6 +114,12 @@ void placeAgainst(QDialog* dlg, const QWidget* owner) {
     dlg->move(left, top);
 }
 
+// The window that was active before a modal box is active again once the box has closed, with or
+// without a window manager to hand the keyboard back.
+void giveBackActivation(const QPointer<QWidget>& window) {
+    if (window != nullptr && window->isVisible()) window->activateWindow();
+}
+
 }  // namespace
 
 MessageFunction messageBoxFunction(QWidget* parent) {
@@ -120,7 +127,9 @@ MessageFunction messageBoxFunction(QWidget* parent) {
     QPointer<QWidget> guard(parent);
     return [guard](MessageIcon icon, const QString& title, const QString& text) {
         QMessageBox box(toQt(icon), title, text, QMessageBox::Ok, guard.data());
+        const QPointer<QWidget> active = QApplication::activeWindow();
         box.exec();
+        giveBackActivation(active);
     };
 }
 
@@ -229,8 +238,10 @@ bool Conf::showModal() {
     load();
     if (ui_->modal) return false;  // already running: Qt refuses a second exec() on one dialog
     ui_->modal = true;
+    const QPointer<QWidget> active = QApplication::activeWindow();
     const bool accepted = ui_->dialog->exec() == QDialog::Accepted;
     unload();
+    giveBackActivation(active);
     return accepted;
 }
 

@@ -101,9 +101,9 @@ TEST(MainWindow, StoredPositionAndAddressAreChecked) {
     // An out-of-range address reads as absent; the board next to it is kept.
     h.store->WriteSetting(key, QLatin1String(names::PAd), 70000);
     h.store->WriteSetting(key, QLatin1String(names::Board), 3);
-    for (const Case& c : {Case{1500, 1500, 1500, true}, Case{widthTwips + 10, -5, 100, false},
-                          Case{-1, 300, 100, true},
-                          Case{widthTwips - 100, 0, widthTwips - 100, true}}) {
+    for (const Case& c :
+         {Case{1500, 1500, 1500, true}, Case{widthTwips + 10, -5, 100, false},
+          Case{-1, 300, 100, true}, Case{widthTwips - 100, 0, widthTwips - 100, true}}) {
         h.store->WriteSetting(key, QLatin1String(names::X), c.x);
         h.store->WriteSetting(key, QLatin1String(names::Y), c.y);
         auto w = h.make();
@@ -216,6 +216,11 @@ TEST(MainWindow, ActivationSelectsTheMegahertzDigitOnlyAfterOwnWindows) {
     ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
     QTest::qWait(10);
     ASSERT_TRUE(w->FrqDigit->HasFocus());
+    // The 1 MHz digit, and only it, shows highlighted (the 100 MHz digit kept its highlight).
+    std::string highlighted;
+    for (auto* box : w->findChildren<digit::QtDigitBox*>())
+        if (box->hasSelectedText()) highlighted += std::to_string(box->index());
+    EXPECT_EQ(highlighted, "2");
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("12"));
     emit qApp->focusWindowChanged(nullptr);  // another application takes the focus

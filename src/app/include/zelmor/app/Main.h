@@ -50,6 +50,7 @@ private:
     settings::SettingsStore& store_;
     panel::MessageFunction message_;
     QPointer<QWindow> lastFocusWindow_;
+    bool pressedWhileInactive_ = false;  // since the window was last activated
     bool loaded_ = false;
     bool unloaded_ = false;
 };
