@@ -2,7 +2,9 @@
 #include "zelmor/app/Application.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QPointer>
+#include <QSize>
 #include <QSocketNotifier>
 #include <QStringList>
 #include <QWidget>
@@ -25,6 +27,16 @@ extern "C" void onSignal(int sig) {
     if (signalsSeen.fetch_add(1) > 0) _exit(128 + sig);  // the user insists: no clean-up
     const char byte = static_cast<char>(sig);
     [[maybe_unused]] const auto n = ::write(signalPipe[1], &byte, 1);
+}
+
+// The installed theme's icon; run from the build folder, the copy built into the program.
+QIcon applicationIcon() {
+    QIcon builtIn;
+    for (const int size : {16, 32, 48, 64, 128}) {
+        builtIn.addFile(QStringLiteral(":/zelmor/icons/%1/zelmor.png").arg(size),
+                        QSize(size, size));
+    }
+    return QIcon::fromTheme(QStringLiteral("zelmor"), builtIn);
 }
 }  // namespace
 
@@ -59,6 +71,8 @@ int run(int argc, char** argv) {
     static int qtArgc = 1;
     QApplication application(qtArgc, argv);
     QApplication::setApplicationName(QStringLiteral("Zelmor"));
+    QApplication::setDesktopFileName(QStringLiteral("zelmor"));  // Wayland's app id
+    QApplication::setWindowIcon(applicationIcon());
 
     auto store = settings::makeFileStore(settings::defaultConfigDir());
     link::BackendRegistry registry;

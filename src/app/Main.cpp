@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <QWindow>
 #include <cmath>
+#include <cstdio>
 
 #include "zelmor/app/CommandLine.h"
 #include "zelmor/panel/Twips.h"
@@ -61,6 +62,11 @@ bool Main::Form_Load(const QString& commandLine) {
     const CommandLine line = parseCommandLine(commandLine);
     const QString title = QLatin1String(ProgramName);
     if (line.action == CommandLine::Action::Usage) {
+        // Also on standard output, so "zelmor -?" answers in a shell; flushed before the modal
+        // box blocks.
+        const QString shellText = usageText().replace(QLatin1String("\r\n"), QLatin1String("\n"));
+        std::fputs(qPrintable(shellText + QLatin1Char('\n')), stdout);
+        std::fflush(stdout);
         message_(panel::MessageIcon::None, title, usageText());
         return false;
     }
