@@ -273,12 +273,13 @@ std::optional<PrologixDriver::Failure> PrologixDriver::wakeUp(Clock::time_point 
 
 void PrologixDriver::closePort() {
     if (io_) {
+        const bool wasOpen = io_->isOpen();
         // What the adapter did not take is dropped, so that closing waits for nothing.
         auto* serial = dynamic_cast<QSerialPort*>(io_.get());
-        if (serial && serial->isOpen()) serial->clear();
+        if (serial && wasOpen) serial->clear();
         io_->close();
         io_.reset();
-        note("# ++ closed " + where());
+        if (wasOpen) note("# ++ closed " + where());
     }
     inbox_.clear();
     addressed_.reset();
