@@ -15,6 +15,7 @@
 
 #include "zelmor/app/Main.h"
 #include "zelmor/link/Backends.h"
+#include "zelmor/link/PrologixDriver.h"
 #include "zelmor/settings/SettingsStore.h"
 
 namespace zelmor::app {
@@ -77,6 +78,7 @@ int run(int argc, char** argv) {
     auto store = settings::makeFileStore(settings::defaultConfigDir());
     link::BackendRegistry registry;
     link::registerBuiltinBackends(registry);
+    link::registerAdapterBackends(registry);
 
     Main window(
         *store, [&registry] { return link::createFromEnvironment(registry); },

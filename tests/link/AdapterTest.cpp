@@ -1,0 +1,175 @@
+// SPDX-License-Identifier: MIT
+#include <gmock/gmock.h>
+
+#include <QCoreApplication>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+
+#include "FakeAdapter.h"
+#include "zelmor/link/DeviceLink.h"
+#include "zelmor/link/PrologixDriver.h"
+
+namespace zelmor::link {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::AllOf, testing::Contains, testing::EndsWith, testing::HasSubstr;
+using Transport = PrologixDriver::Transport;
+using Clock = std::chrono::steady_clock;
+
+constexpr PrologixDriver::Timeouts kQuick{.io = 300ms, .wakeUp = 1s, .retry = 50ms};
+
+// What the adapter received after the ++ver asked while it woke up (an AR488 drops some).
+std::string afterWakeUp(std::string bytes) {
+    EXPECT_TRUE(bytes.starts_with("++ver\n")) << bytes;
+    while (bytes.starts_with("++ver\n")) bytes.erase(0, 6);
+    return bytes;
+}
+
+double secondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// A Prologix on a TCP port, or an AR488 on a serial port.
+class Adapter : public testing::TestWithParam<bool> {
+protected:
+    void SetUp() override {
+        ASSERT_NE(d, nullptr);
+        d->setNoteSink([this](std::string_view line) { notes.emplace_back(line); });
+    }
+    const bool tcp = GetParam(), ar488 = !tcp;
+    FakeAdapter fake{tcp, ar488};
+    std::unique_ptr<GpibDriver> d =
+        PrologixDriver::fromOptions(tcp ? Transport::Tcp : Transport::Serial, fake.options(),
+                                    kQuick)
+            .driver;
+    std::vector<std::string> notes;
+};
+INSTANTIATE_TEST_SUITE_P(Adapters, Adapter, testing::Bool(),
+                         [](const auto& info) { return info.param ? "Tcp" : "Serial"; });
+
+TEST_P(Adapter, SpeaksTheProtocolByteForByte) {
+    fake.lloUnknown = true;
+    d->ibconfig(0, IbcSendLLO, 1);
+    const std::int32_t ud = d->ibdev(0, 7, 0, 12, 1, 0);
+    ASSERT_EQ(ud, 1) << testing::PrintToString(notes);
+    fake.say("\x01garbage\xFF\r\n\xFE++noise\r\n");
+    EXPECT_EQ(d->ibclr(ud), CMPL);
+    EXPECT_EQ(d->ibwrt(ud, "XX"), CMPL);
+    EXPECT_EQ(d->ibdev(0, 9, 101, 12, 1, 0), 2);
+    EXPECT_EQ(d->ibwrt(ud, "A\rB\nC\033D+E"), CMPL);  // back to the first address
+    EXPECT_EQ(d->status().ibcntl, 9);
+    EXPECT_EQ(d->ibloc(ud), CMPL);
+    const std::string llo = "++llo\n++ver\n";
+    EXPECT_EQ(afterWakeUp(fake.take()),
+              "++mode 1\n++auto 0\n++eoi 1\n++eos 3\n++eot_enable 0\n++addr 7\n" + llo +
+                  (ar488 ? "++fndl 7\n" : "") + "++clr\nXX\n++addr 9 101\n" + llo +
+                  "++addr 7\nA\033\rB\033\nC\033\033D\033+E\n++loc\n");
+    EXPECT_THAT(notes, Contains("# ++ < \"Unrecognized command\" (ignored)"));
+}
+
+// A Prologix cannot tell whether anyone listens; an AR488 looks (++fndl) before the clear.
+TEST_P(Adapter, ClearFindsNoListenerOnlyWhereTheAdapterCanLook) {
+    const std::tuple<std::string, std::int32_t, bool> rows[] = {
+        {"7", 0, true},          {"", 0, false},      {"17,3", 0, false},
+        {"3,7:5,11", 101, true}, {"7:5", 102, false}, {"Unrecognized command", 0, true}};
+    for (const auto& [listeners, sad, found] : rows) {
+        fake.setListeners(listeners);
+        const std::int32_t ud = d->ibdev(0, 7, sad, 12, 1, 0);
+        const bool listens = found || !ar488;
+        EXPECT_EQ(d->ibclr(ud), listens ? CMPL : ERR) << listeners;
+        EXPECT_EQ(d->status().iberr, listens ? 0 : ENOL);
+        EXPECT_EQ(fake.take().ends_with("++clr\n"), listens);
+        d->ibonl(ud, 0);
+    }
+}
+
+// Through the registry, the link and the trace, at the real time-outs.
+TEST_P(Adapter, PulledCableClosesTheLinkUntilTheAdapterIsBack) {
+    const std::string trace = testing::TempDir() + "zelmor-adapter-" + std::to_string(getpid());
+    std::remove(trace.c_str());
+    BackendRegistry registry;
+    registerAdapterBackends(registry);
+    GpibAddress address;
+    DeviceLink link(address,
+                    [&] {
+                        DriverLoad load =
+                            registry.create((tcp ? "prologix-tcp:" : "prologix:") + fake.options());
+                        load.driver = makeTracing(std::move(load.driver), trace);
+                        return load;
+                    },
+                    {});
+    for (const char* command : {"FR100MZ", "FRUP", "FRUP"}) EXPECT_TRUE(link.SendCommand(command));
+    fake.unplug();
+    const auto start = Clock::now();
+    EXPECT_FALSE(link.SendCommand("FRUP"));
+    EXPECT_FALSE(link.SendCommand("FRUP"));  // the reopen fails while the adapter is away
+    EXPECT_EQ(link.binding()->status().ibcntl32, tcp ? ECONNREFUSED : ENOENT);
+    EXPECT_LT(secondsSince(start), 3.0);
+    fake.plug();
+    fake.take();
+    EXPECT_TRUE(link.SendCommand("FR101MZ"));
+    EXPECT_THAT(afterWakeUp(fake.take()), EndsWith("++clr\nXX\nFR101MZ\n"));
+    link.CloseDevice();
+    std::ifstream in(trace);
+    std::string all((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_THAT(all, AllOf(HasSubstr("\n# ++ > ++addr 7\n"), HasSubstr("\nibloc 1 -> 256\n")));
+    std::remove(trace.c_str());
+}
+
+TEST(AdapterFailures, EndInErrWithinTheTimeOut) {
+    // An adapter that never answers, at the real time-outs.
+    FakeAdapter mute(false, false);
+    mute.silent = true;
+    PrologixDriver waiting(Transport::Serial, mute.options(), 0, {});
+    auto start = Clock::now();
+    EXPECT_EQ(waiting.ibdev(0, 7, 0, 12, 1, 0), -1);
+    EXPECT_NEAR(secondsSince(start), 3.0, 0.5);
+    EXPECT_EQ(std::pair(waiting.status().iberr, waiting.status().ibcntl),
+              std::pair(EDVR, ETIMEDOUT));
+    // An adapter that stops taking bytes: the write gives up at the time-out.
+    FakeAdapter stuck(false, false);
+    PrologixDriver writer(Transport::Serial, stuck.options(), 0, kQuick);
+    const std::int32_t ud = writer.ibdev(0, 7, 0, 12, 1, 0);
+    stuck.stalled = true;
+    start = Clock::now();
+    EXPECT_EQ(writer.ibwrt(ud, std::string(1 << 20, 'A')), ERR | TIMO);
+    EXPECT_EQ(writer.status().iberr, EABO);
+    EXPECT_LT(secondsSince(start), 1.0);
+    EXPECT_EQ(writer.ibwrt(ud, "FR1MZ"), ERR);  // closed until the next ibdev
+}
+
+TEST(AdapterOptions, ParsesDevicesHostsAndPortsAndNamesWhatItRefuses) {
+    BackendRegistry registry;
+    registerAdapterBackends(registry);
+    // clang-format off
+    const std::tuple<std::string, std::string, int> rows[] = {  // refused: no name
+        {"prologix:./odd:name", "./odd:name", 0}, {"prologix-tcp:lab", "lab", 1234},
+        {"prologix-tcp:10.0.0.5:5000", "10.0.0.5", 5000}, {"prologix-tcp:fe80::1", "fe80::1", 1234},
+        {"prologix-tcp:[::1]:65535", "::1", 65535}, {"prologix:", "", 0}, {"prologix-tcp:", "", 0},
+        {"prologix-tcp::1234", "", 0}, {"prologix-tcp:h:0", "", 0}, {"prologix-tcp:h:65536", "", 0},
+        {"prologix-tcp:h:x", "", 0}, {"prologix-tcp:[::1", "", 0}, {"prologix-tcp:[::1]1", "", 0}};
+    // clang-format on
+    for (const auto& [spec, name, port] : rows) {
+        const DriverLoad load = registry.create(spec);
+        const auto* driver = dynamic_cast<const PrologixDriver*>(load.driver.get());
+        EXPECT_EQ(
+            driver ? std::pair(driver->name(), int{driver->port()}) : std::pair(std::string(), 0),
+            std::pair(name, port))
+            << spec;
+        if (!driver) {
+            EXPECT_THAT(load.error, AllOf(HasSubstr('"' + spec + '"'), HasSubstr("forms: prolog")));
+        }
+    }
+}
+
+}  // namespace
+}  // namespace zelmor::link
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);  // sockets and serial ports belong to a Qt thread
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
