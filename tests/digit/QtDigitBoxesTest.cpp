@@ -18,12 +18,11 @@
 namespace zelmor::digit {
 namespace {
 
-// Seven boxes wired to their field the way the main window wires the frequency row.
-class QtDigitBoxes : public ::testing::Test {
-protected:
-    QtDigitBoxes() {
+// Boxes wired to their field the way the main window wires a row, on a shown, active window.
+struct QtRow {
+    QtRow(std::int16_t count, double value) {
         auto* layout = new QHBoxLayout(&panel);
-        for (std::int16_t i = 0; i < 7; ++i) {
+        for (std::int16_t i = 0; i < count; ++i) {
             QtDigitBox* box = boxes.emplace_back(new QtDigitBox(i, &panel));
             box->setForeground(Rgb{255, 0, 0}), layout->addWidget(box);
             box->onFocusGained = [this, i] { digit.ForceFocus(i, true); };
@@ -37,14 +36,11 @@ protected:
             };
         }
         digit.Initialize(*holder, row.emplace(boxes), false);
-        digit.Max(9999999), digit.Cur(1500), digit.value(1500);
-    }
-    void SetUp() override {
+        digit.Max(9999999), digit.Cur(value), digit.value(value);
         panel.show();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&panel));
-        ASSERT_TRUE(boxes[3]->setFocus());
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&panel));
     }
-    void key(Qt::Key k, Qt::KeyboardModifiers m = Qt::NoModifier) {  // to the focused widget
+    static void key(Qt::Key k, Qt::KeyboardModifiers m = Qt::NoModifier) {  // to the focus
         ASSERT_NE(QApplication::focusWidget(), nullptr);
         QTest::keyClick(QApplication::focusWidget(), k, m);
     }
@@ -65,6 +61,12 @@ protected:
     std::optional<QtDigitRow> row;
     clsDigit digit;
     int commits = 0, keyPresses = 0;
+};
+
+class QtDigitBoxes : public ::testing::Test, public QtRow {
+protected:
+    QtDigitBoxes() : QtRow(7, 1500) {}
+    void SetUp() override { ASSERT_TRUE(boxes[3]->setFocus()); }
 };
 
 TEST_F(QtDigitBoxes, KeysMoveTheHighlightStepAndCommit) {
@@ -140,40 +142,18 @@ private:
 
 class QtRig final : public Rig {
 public:
-    QtRig() {
-        auto* layout = new QHBoxLayout(&panel_);
-        for (std::int16_t i = 0; i < 3; ++i) {
-            QtDigitBox* box = boxes_.emplace_back(new QtDigitBox(i, &panel_));
-            layout->addWidget(box);
-            box->onFocusGained = [this, i] { field_.ForceFocus(i, true); };
-            box->onKeyPress = [this, i](std::int16_t& ascii) {
-                std::int16_t index = i;
-                field_.KeyPress(index, ascii);
-            };
-        }
-        field_.Initialize(*holder_, row_.emplace(boxes_), false);
-        field_.Max(999), field_.value(123);
-        panel_.show();
-        EXPECT_TRUE(QTest::qWaitForWindowActive(&panel_));
-    }
-    clsDigit& field() override { return field_; }
-    DigitBox& box(int i) override { return *boxes_[std::size_t(i)]; }
-    void type(char digit) override {
-        QTest::keyClick(QApplication::focusWidget(), static_cast<Qt::Key>(digit));
-    }
-    bool highlighted(int i) override { return boxes_[std::size_t(i)]->hasSelectedText(); }
+    clsDigit& field() override { return row_.digit; }
+    DigitBox& box(int i) override { return *row_.boxes[std::size_t(i)]; }
+    void type(char digit) override { QtRow::key(static_cast<Qt::Key>(digit)); }
+    bool highlighted(int i) override { return row_.boxes[std::size_t(i)]->hasSelectedText(); }
     int focused() override {
         for (int i = 0; i < 3; ++i)
-            if (boxes_[std::size_t(i)]->hasFocus()) return i;
+            if (row_.boxes[std::size_t(i)]->hasFocus()) return i;
         return -1;
     }
 
 private:
-    QWidget panel_;
-    std::vector<QtDigitBox*> boxes_;
-    QtFocusHolder* holder_ = new QtFocusHolder(&panel_);
-    std::optional<QtDigitRow> row_;
-    clsDigit field_;
+    QtRow row_{3, 123};
 };
 
 TEST(DigitBoxContract, InMemoryAndQtRowsAgree) {

@@ -150,20 +150,4 @@ TEST_F(ConfTest, PlacedBelowOrAboveOwnerAndNeverAboveTheScreen) {
     }
 }
 
-TEST(MessageBoxFunction, OkOnlyBoxWithTheGivenIconTitleAndText) {
-    using Seen = std::tuple<int, QString, int>;  // icon, title: text, buttons
-    for (const auto& [icon, qtIcon] :
-         {std::pair{MessageIcon::Information, QMessageBox::Information},
-          std::pair{MessageIcon::Critical, QMessageBox::Critical}}) {
-        Seen seen;
-        QTimer::singleShot(0, [&] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            seen = {box->icon(), box->windowTitle() + ": " + box->text(), box->standardButtons()};
-            box->close();
-        });
-        zelmor::panel::messageBoxFunction(nullptr)(icon, "GPIB Test", "Test is OK");
-        EXPECT_EQ(seen, Seen(qtIcon, "GPIB Test: Test is OK", QMessageBox::Ok));
-    }
-}
-
 }  // namespace
