@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "zelmor/app/Application.h"
 
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <QApplication>
 #include <QIcon>
 #include <QPointer>
@@ -10,12 +13,14 @@
 #include <QWidget>
 #include <atomic>
 #include <csignal>
-#include <sys/socket.h>
-#include <unistd.h>
+#include <memory>
+#include <optional>
 
 #include "zelmor/app/Main.h"
+#include "zelmor/app/SimDisplay.h"
 #include "zelmor/link/Backends.h"
 #include "zelmor/link/PrologixDriver.h"
+#include "zelmor/link/SimGenerator.h"
 #include "zelmor/settings/SettingsStore.h"
 
 namespace zelmor::app {
@@ -80,16 +85,40 @@ int run(int argc, char** argv) {
     link::registerBuiltinBackends(registry);
     link::registerAdapterBackends(registry);
 
+    // The simulated generator is made at start-up when its display is wanted, so the display
+    // shows the instrument before the panel first goes on line; the link takes it then.
+    std::optional<link::DriverLoad> early;
     Main window(
-        *store, [&registry] { return link::createFromEnvironment(registry); },
+        *store,
+        [&registry, &early] {
+            if (!early) return link::createFromEnvironment(registry);
+            link::DriverLoad load = std::move(*early);
+            early.reset();
+            return load;
+        },
         panel::messageBoxFunction(nullptr));
     if (!window.Form_Load(arguments.join(QLatin1Char(' ')))) return 0;
+    std::unique_ptr<SimDisplay> simDisplay;
+    if (link::schemeFromEnvironment() == "sim" &&
+        qEnvironmentVariable("ZELMOR_SIM_DISPLAY") != "0") {
+        early = link::createFromEnvironment(registry, [&simDisplay](link::GpibDriver& driver) {
+            if (auto* sim = dynamic_cast<link::SimGenerator*>(&driver)) {
+                simDisplay = std::make_unique<SimDisplay>(*sim);
+            }
+        });
+    }
     closeOnSignals(&window);
     window.show();
     // At its first display the window is the active one, ready for the keyboard, with or
     // without a window manager to make it so.
     window.activateWindow();
-    return QApplication::exec();
+    if (simDisplay) {
+        simDisplay->move(window.frameGeometry().right() + 10, window.frameGeometry().top());
+        simDisplay->show();
+    }
+    const int status = QApplication::exec();
+    simDisplay.reset();  // before the generator it follows goes with the window's link
+    return status;
 }
 
 }  // namespace zelmor::app

@@ -51,13 +51,22 @@ void registerBuiltinBackends(BackendRegistry& registry) {
                  [](std::string_view rest) { return SimGenerator::fromOptions(rest); });
 }
 
-DriverLoad createFromEnvironment(const BackendRegistry& registry) {
+std::string schemeFromEnvironment() {
+    const char* spec = std::getenv("ZELMOR_GPIB");
+    if (spec == nullptr || *spec == '\0') return kSystemScheme;
+    const std::string_view text(spec);
+    return std::string(text.substr(0, text.find(':')));
+}
+
+DriverLoad createFromEnvironment(const BackendRegistry& registry,
+                                 const std::function<void(GpibDriver&)>& made) {
     const char* spec = std::getenv("ZELMOR_GPIB");
     DriverLoad load = registry.create(spec ? spec : "");
     if (!load.driver) {
         if (spec && *spec) load.error = "ZELMOR_GPIB: " + load.error;
         return load;
     }
+    if (made) made(*load.driver);
     const char* trace = std::getenv("ZELMOR_TRACE");
     if (trace && *trace) load.driver = makeTracing(std::move(load.driver), trace);
     return load;

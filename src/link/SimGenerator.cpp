@@ -86,6 +86,7 @@ void SimGenerator::setWriteTimeout(bool on, std::chrono::milliseconds delay) {
 std::int32_t SimGenerator::done(std::int32_t result, std::int32_t sta, std::int32_t err,
                                 std::int32_t count) {
     status_ = {sta, err, count, count};
+    if (observer_) observer_();
     return result;
 }
 
@@ -100,6 +101,7 @@ bool SimGenerator::reaches(const Descriptor& d) const {
 
 void SimGenerator::note(const std::string& line) {
     notes_.push_back(line);
+    lastNote_ = line;
     std::fprintf(stderr, "%s\n", line.c_str());
     if (sink_) sink_(line);
 }

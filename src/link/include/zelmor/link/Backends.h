@@ -49,7 +49,12 @@ void registerBuiltinBackends(BackendRegistry& registry);
 std::unique_ptr<GpibDriver> makeTracing(std::unique_ptr<GpibDriver> inner, const std::string& path);
 
 // The driver the environment asks for: ZELMOR_GPIB chooses the backend (unset: the system
-// library), ZELMOR_TRACE names a trace file.
-DriverLoad createFromEnvironment(const BackendRegistry& registry);
+// library), ZELMOR_TRACE names a trace file. `made`, if given, sees the backend itself before
+// the trace wraps it (a display of the simulated generator follows it so).
+DriverLoad createFromEnvironment(const BackendRegistry& registry,
+                                 const std::function<void(GpibDriver&)>& made = {});
+
+// The scheme ZELMOR_GPIB names ("sim" for "sim:8"), "lib" when it is unset or empty.
+std::string schemeFromEnvironment();
 
 }  // namespace zelmor::link

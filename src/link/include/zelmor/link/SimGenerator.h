@@ -2,6 +2,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -81,6 +82,8 @@ public:
     const std::vector<std::string>& calls() const { return calls_; }
     // Every "# sim:" line raised so far.
     const std::vector<std::string>& notes() const { return notes_; }
+    // The last "# sim:" line raised, whatever clearRecords() has done; empty before any.
+    const std::string& lastNote() const { return lastNote_; }
     void clearRecords();
 
     const SimGeneratorState& state() const;
@@ -90,6 +93,10 @@ public:
     int descriptorsOnLine() const { return static_cast<int>(descriptors_.size()); }
     std::int32_t pad() const { return pad_; }
     std::int32_t sad() const { return sad_; }
+
+    // Called after every driver call, on that call's thread, so a display can follow the
+    // instrument; nullptr for none.
+    void setObserver(std::function<void()> observer) { observer_ = std::move(observer); }
 
     // Faults a test can switch on.
     // Off: switched off or unplugged; the generator hears nothing and keeps its settings.
@@ -118,9 +125,11 @@ private:
     std::map<std::int32_t, Descriptor> descriptors_;
     DriverStatus status_;
     NoteSink sink_;
+    std::function<void()> observer_;
     std::vector<std::string> writes_;
     std::vector<std::string> calls_;
     std::vector<std::string> notes_;
+    std::string lastNote_;
     bool sendLlo_ = false;
     bool remote_ = false;
     bool lockout_ = false;
