@@ -30,11 +30,15 @@ TEST_F(FileStoreFailureTest, CorruptFileReadsAsDefaultsAndIsKeptAsideBeforeAWrit
 }
 
 // A FIFO hung start-up and a link to /dev/zero ate memory: only a regular file of bounded size
-// is read; anything else gives the defaults and is left exactly as it is.
+// is read; anything else (here a FIFO, a link to one, a dangling link, a folder, a file too big)
+// gives the defaults and is left exactly as it is.
 TEST_F(FileStoreFailureTest, AnythingButARegularFileReadsAsAbsentAndIsNeverReplaced) {
     const std::function<bool(const QString&)> makers[] = {
         [](const QString& f) { return ::mkfifo(QFile::encodeName(f).constData(), 0600) == 0; },
-        [](const QString& f) { return QFile::link("/dev/zero", f); },
+        [](const QString& f) {  // never a real device: a broken store would write through it
+            const QByteArray fifo = QFile::encodeName(f + ".fifo");
+            return ::mkfifo(fifo.constData(), 0600) == 0 && QFile::link(f + ".fifo", f);
+        },
         [](const QString& f) { return QFile::link("nowhere", f); },
         [](const QString& f) { return QDir().mkdir(f); },
         [](const QString& f) {  // sparse, so it costs no disk
@@ -52,6 +56,7 @@ TEST_F(FileStoreFailureTest, AnythingButARegularFileReadsAsAbsentAndIsNeverRepla
         ASSERT_EQ(::lstat(QFile::encodeName(file()).constData(), &after), 0);
         EXPECT_TRUE(before.st_ino == after.st_ino && before.st_mode == after.st_mode) << i;
         QFileInfo(file()).isDir() ? QDir(file()).removeRecursively() : QFile::remove(file());
+        QFile::remove(file() + ".fifo");
     }
 }
 
