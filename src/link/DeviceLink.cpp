@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "zelmor/link/DeviceLink.h"
 
+#include <ctime>
 #include <utility>
+
+#include "zelmor/link/GpibErrors.h"
 
 namespace zelmor::link {
 
@@ -26,6 +29,8 @@ GpibBinding* DeviceLink::binding() {
     if (!load.driver) {
         // Nothing is kept, so the next open tries the source again.
         std::string text = load.error.empty() ? "The GPIB driver could not be loaded." : load.error;
+        since();
+        failure_->loadError = text;
         if (load.fileNotFound) text += kInstallHint;
         if (message_) message_(text);
         return nullptr;
@@ -35,29 +40,68 @@ GpibBinding* DeviceLink::binding() {
     return binding_.get();
 }
 
-bool DeviceLink::OpenDevice() {
-    GpibBinding* gpib = binding();
-    if (!gpib) {
-        deviceOpen_ = false;
-        return false;
+void DeviceLink::since() {
+    if (failure_) return;
+    failure_.emplace();
+    failure_->since = std::chrono::system_clock::now();
+}
+
+bool DeviceLink::failed(const char* call) {
+    const GpibStatus& s = binding_->status();
+    since();
+    failure_->call = call;
+    failure_->iberr = s.iberr32;
+    failure_->cause = s.ibcntl32;
+    failure_->loadError.clear();
+    return false;
+}
+
+std::string DeviceLink::failureText() const {
+    if (!failure_) return {};
+    const std::time_t t = std::chrono::system_clock::to_time_t(failure_->since);
+    std::tm local{};
+    char clock[16] = "";
+    if (localtime_r(&t, &local) != nullptr) std::strftime(clock, sizeof clock, "%H:%M:%S", &local);
+    const std::string since = std::string(" since ") + clock + ": ";
+    if (!failure_->loadError.empty()) {
+        return "The GPIB driver could not be loaded" + since + failure_->loadError;
     }
+    const FailureText text = describeFailure(failure_->iberr, failure_->cause, address_.Board,
+                                             address_.PAd, address_.SAd, endpoint());
+    return text.what + since + text.check;
+}
+
+bool DeviceLink::openFailedWithin(std::chrono::milliseconds span) const {
+    return lastFailedOpen_ && std::chrono::steady_clock::now() - *lastFailedOpen_ < span;
+}
+
+bool DeviceLink::openFailed(const char* call) {
+    failedOpens_.push_back(address_);
+    lastFailedOpen_ = std::chrono::steady_clock::now();
+    deviceOpen_ = false;
+    if (call != nullptr) failed(call);
+    releaseDescriptor();
+    return false;
+}
+
+bool DeviceLink::OpenDevice() {
+    for (const GpibAddress& a : failedOpens_) {
+        if (a == address_) return deviceOpen_ = false;  // already failed in this action
+    }
+    GpibBinding* gpib = binding();
+    if (!gpib) return openFailed(nullptr);
     releaseDescriptor();  // reopening an open link must not strand its descriptor
     deviceOpen_ = true;
     gpib->ibconfig(address_.Board, IbcSendLLO, 1);  // may fail on a board that lacks it
     deviceId_ = gpib->ibdev(address_.Board, address_.PAd, address_.SAd, kTimeoutT3s, kEoiOnLastByte,
                             kNoEos);
-    if (gpib->err()) {
-        deviceOpen_ = false;
-        return false;
-    }
+    if (gpib->err()) return openFailed("ibdev");
     haveDescriptor_ = true;
     gpib->ibclr(deviceId_);
-    if (!gpib->err()) gpib->ibwrt(deviceId_, kProbe);
-    if (gpib->err()) {
-        deviceOpen_ = false;
-        releaseDescriptor();
-        return false;
-    }
+    if (gpib->err()) return openFailed("ibclr");
+    gpib->ibwrt(deviceId_, kProbe);
+    if (gpib->err()) return openFailed("ibwrt");
+    worked();
     return true;
 }
 
@@ -67,9 +111,11 @@ bool DeviceLink::SendCommand(std::string_view text) {
     if (binding_->err()) {
         // The command is lost; the next one reopens with a fresh descriptor.
         deviceOpen_ = false;
+        failed("ibwrt");
         releaseDescriptor();
         return false;
     }
+    worked();
     return true;
 }
 

@@ -58,6 +58,7 @@ public:
     }
 
     DriverStatus status() const override { return inner_->status(); }
+    std::string endpoint() const override { return inner_->endpoint(); }
 
     // A decorator around this one hears the inner backend's lines too.
     void setNoteSink(NoteSink sink) override { outerSink_ = std::move(sink); }

@@ -19,6 +19,7 @@
 
 #include "zelmor/digit/Number.h"
 #include "zelmor/link/GpibBinding.h"
+#include "zelmor/link/GpibErrors.h"
 #include "zelmor/panel/Twips.h"
 
 namespace zelmor::panel {
@@ -252,20 +253,25 @@ void Conf::test() {
     const auto [board, pad, sad] = *values;
 
     bool ok = false;
+    QString why = QStringLiteral("The GPIB driver could not be loaded.");
     link::GpibBinding* b = binding_ ? binding_() : nullptr;
     if (b != nullptr) {
         const std::int16_t ud = b->ibdev(board, pad, sad, TimeoutT3s, EoiOnLast, NoEos);
-        if (!b->err()) {
-            b->ibwrt(ud, "XX");
-            ok = !b->err();
-            // Released whether the probe worked or not, so a test never leaks a descriptor.
-            b->ibonl(ud, 0);
-        }
+        const bool opened = !b->err();
+        if (opened) b->ibwrt(ud, "XX");
+        ok = opened && !b->err();
+        const link::GpibStatus failure = b->status();
+        // Released whether the probe worked or not, so a test never leaks a descriptor.
+        if (opened) b->ibonl(ud, 0);
+        const link::FailureText text = link::describeFailure(failure.iberr32, failure.ibcntl32,
+                                                             board, pad, sad, b->endpoint());
+        why = QString::fromStdString(text.what + ": " + text.check);
     }
     if (ok) {
         message_(MessageIcon::Information, title, QStringLiteral("Test is OK"));
     } else {
-        message_(MessageIcon::Critical, title, QStringLiteral("Unable to open device"));
+        // The reason on a second line, in the words of the on-line button's tooltip.
+        message_(MessageIcon::Critical, title, QStringLiteral("Unable to open device\n") + why);
     }
 }
 

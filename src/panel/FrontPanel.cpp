@@ -15,6 +15,7 @@
 #include <QSlider>
 #include <QStyle>
 #include <QTimer>
+#include <chrono>
 #include <cmath>
 #include <optional>
 
@@ -43,6 +44,7 @@ constexpr std::int16_t EscapeKey = 27;
 const digit::Rgb Black{0, 0, 0};
 const digit::Rgb Red{255, 0, 0};
 const digit::Rgb Green{0, 255, 0};
+const digit::Rgb Amber{255, 176, 0};
 const digit::Rgb Yellow{255, 255, 0};
 const digit::Rgb LightCyan{128, 255, 255};
 
@@ -160,6 +162,33 @@ double committed(digit::clsDigit& field, double lo, double hi) {
 
 }  // namespace
 
+namespace {
+// Each key, click or turn of the wheel, anywhere in the program, is a new user action for the
+// link: within one action an open that failed is not tried again.
+class ActionWatcher final : public QObject {
+public:
+    ActionWatcher(QObject* parent, link::DeviceLink& link) : QObject(parent), link_(link) {}
+
+protected:
+    bool eventFilter(QObject* /*watched*/, QEvent* event) override {
+        switch (event->type()) {
+            case QEvent::KeyPress:
+            case QEvent::MouseButtonPress:
+            case QEvent::MouseButtonDblClick:
+            case QEvent::Wheel:
+                link_.beginAction();
+                break;
+            default:
+                break;
+        }
+        return false;
+    }
+
+private:
+    link::DeviceLink& link_;
+};
+}  // namespace
+
 FrontPanel::FrontPanel(link::DeviceLink& link, link::GpibAddress& address, MessageFunction message,
                        QWidget* parent)
     : QWidget(parent), link_(link), address_(address), message_(std::move(message)) {
@@ -167,9 +196,11 @@ FrontPanel::FrontPanel(link::DeviceLink& link, link::GpibAddress& address, Messa
         this, [this] { return link_.binding(); }, message_);
     buildControls();
     setTabOrder();
+    qApp->installEventFilter(new ActionWatcher(this, link_));
 }
 
 FrontPanel::~FrontPanel() = default;
+
 
 void FrontPanel::buildControls() {
     setWindowTitle(QStringLiteral("HP-8656A"));
@@ -346,7 +377,7 @@ void FrontPanel::buildControls() {
     Onn->setFont(listFont);
     Onn->setToolTip(QStringLiteral("On / Off"));
     placeTwips(Onn, 5560, 1600, 1200, 330);
-    setOnnLook(QStringLiteral(" O N"), false);
+    setOnnLook(QStringLiteral(" O N"));
     for (auto* b : {Cnf, Raz, Onn, static_cast<QPushButton*>(Swp)}) {
         b->setAutoDefault(false);
         b->setFocusPolicy(Qt::StrongFocus);
@@ -463,7 +494,9 @@ void FrontPanel::routeCharacter(std::int16_t& KeyAscii) {
 }
 
 void FrontPanel::send(const std::string& command) {
-    if (Online) link_.SendCommand(command);
+    if (!Online) return;
+    link_.SendCommand(command);
+    showLinkState();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -807,12 +840,13 @@ void FrontPanel::Timer_Timer() {
     const double limit = model[1] + static_cast<std::int32_t>(HScrExc->value() * step);
     const bool wrapped = model[0] > top || model[0] > limit;
     if (wrapped) model[0] = model[1];
-    if (Online) {
-        if (wrapped) {
-            link_.SendCommand(SweepFrq ? FrqCommand(model[0]) : LvlCommand(model[0]));
-        } else {
-            link_.SendCommand(SweepFrq ? FrqStepUpCommand : LvlStepUpCommand);
-        }
+    // A dead bus costs one time-out per reopen: the sweep tries again at most every 3 s, and the
+    // ticks in between write nothing, so nothing queues up behind the window.
+    const bool holdOff = !link_.DeviceOpen() && link_.openFailedWithin(std::chrono::seconds(3));
+    if (Online && !holdOff) {
+        link_.beginAction();
+        send(wrapped ? (SweepFrq ? FrqCommand(model[0]) : LvlCommand(model[0]))
+                     : (SweepFrq ? FrqStepUpCommand : LvlStepUpCommand));
     }
     field.value(model[0]);
 }
@@ -820,22 +854,38 @@ void FrontPanel::Timer_Timer() {
 // ---------------------------------------------------------------------------------------------
 // On line, defaults, configuration
 
-void FrontPanel::setOnnLook(const QString& caption, bool green) {
+void FrontPanel::setOnnLook(const QString& caption) {
     Onn->setText(caption);
-    Onn->setStyleSheet(QStringLiteral("QPushButton { %1 }").arg(background(green ? Green : Red)));
+    showLinkState();
+}
+
+// Green while on line and the last write reached the generator, amber while on line but the
+// last open or write failed, red off line; the tooltip says why the bus failed. Restyled only
+// when that changes, not at every sweep tick.
+void FrontPanel::showLinkState() {
+    const std::string failure = link_.failureText();
+    const digit::Rgb& colour = !Online ? Red : failure.empty() ? Green : Amber;
+    const QString style = QStringLiteral("QPushButton { %1 }").arg(background(colour));
+    if (Onn->styleSheet() != style) Onn->setStyleSheet(style);
+    const QString tip =
+        failure.empty() ? QStringLiteral("On / Off") : QString::fromStdString(failure);
+    if (Onn->toolTip() != tip) Onn->setToolTip(tip);
 }
 
 void FrontPanel::Onn_Click() {
     if (Online) {
-        setOnnLook(QStringLiteral("ON"), false);
         Online = false;
+        setOnnLook(QStringLiteral("ON"));
         link_.CloseDevice();
         return;
     }
     try {
-        if (!link_.OpenDevice()) return;
-        setOnnLook(QStringLiteral("OFF"), true);
+        if (!link_.OpenDevice()) {
+            showLinkState();
+            return;
+        }
         Online = true;
+        setOnnLook(QStringLiteral("OFF"));
         SendFrq();
         SendLvl();
         HScrAMm_Change();
@@ -843,8 +893,8 @@ void FrontPanel::Onn_Click() {
         Typ_Click();
         Off_Click();
     } catch (...) {
-        setOnnLook(QStringLiteral("ON"), false);
         Online = false;
+        setOnnLook(QStringLiteral("ON"));
     }
 }
 
@@ -861,6 +911,7 @@ void FrontPanel::Raz_Click() {
     }
     link_.CloseDevice();
     link_.OpenDevice();
+    showLinkState();
 }
 
 void FrontPanel::Cnf_Click() {
@@ -879,6 +930,7 @@ void FrontPanel::Cnf_Click() {
         address_.SAd = conf_->sad();
     }
     link_.OpenDevice();
+    showLinkState();
 }
 
 }  // namespace zelmor::panel

@@ -105,11 +105,13 @@ TEST_P(Adapter, PulledCableClosesTheLinkUntilTheAdapterIsBack) {
     fake.unplug();
     const auto start = Clock::now();
     EXPECT_FALSE(link.SendCommand("FRUP"));
+    link.beginAction();
     EXPECT_FALSE(link.SendCommand("FRUP"));  // the reopen fails while the adapter is away
     EXPECT_EQ(link.binding()->status().ibcntl32, tcp ? ECONNREFUSED : ENOENT);
     EXPECT_LT(secondsSince(start), 3.0);
     fake.plug();
     fake.take();
+    link.beginAction();
     EXPECT_TRUE(link.SendCommand("FR101MZ"));
     EXPECT_THAT(afterWakeUp(fake.take()), EndsWith("++clr\nXX\nFR101MZ\n"));
     link.CloseDevice();

@@ -78,10 +78,19 @@ TEST_P(Link, FailedOpenSaysNothingAndKeepsNoDescriptor) {
         reset();
         address.Board = board;
         listen(board != 0);
+        link.beginAction();
         EXPECT_FALSE(link.OpenDevice());
-        EXPECT_FALSE(link.SendCommand("FR1MZ"));  // tries to open again
+        EXPECT_FALSE(link.SendCommand("FR1MZ"));  // the same action: not tried again
+        EXPECT_EQ(link.failure()->call, board == 0 ? "ibclr" : "ibdev");
+        link.beginAction();
+        EXPECT_FALSE(link.SendCommand("FR1MZ"));  // the next action tries again
         EXPECT_EQ(calls(), join({failedOpen, failedOpen}));
         EXPECT_EQ(online(), 0);
+        listen(true);
+        address.Board = 0;
+        EXPECT_EQ(link.SendCommand("FR1MZ"), board != 0);  // another address is worth a try
+        EXPECT_EQ(link.failure().has_value(), board == 0);
+        link.CloseDevice();
     }
     EXPECT_TRUE(messages.empty());
 }
@@ -93,7 +102,7 @@ TEST_P(Link, NoDescriptorLeaksOverRandomSequences) {
     const std::function<void()> steps[] = {
         [&] { link.OpenDevice(); },         [&] { link.CloseDevice(); },
         [&] { listen(rng() % 3 != 0); },    [&] { failWrites(rng() % 3 == 0); },
-        [&] { link.SendCommand("AP0DM"); }, [&] { link.SendCommand("AP1DM"); }};
+        [&] { link.SendCommand("AP0DM"); }, [&] { link.beginAction(); }};
     for (int i = 0; i < 3000; ++i) {
         steps[rng() % 6]();
         ASSERT_EQ(online(), link.DeviceOpen() ? 1 : 0) << "step " << i;
@@ -111,9 +120,10 @@ TEST(DeviceLink, DriverThatCannotLoadIsReportedAtEveryOpen) {
             address, [&] { return fromSpec("lib:" + path); },
             [&](const std::string& text) { said.push_back(text); });
         EXPECT_FALSE(link.OpenDevice());
+        link.beginAction();
         EXPECT_FALSE(link.SendCommand("FR1MZ"));
         EXPECT_EQ(link.binding(), nullptr);
-        ASSERT_EQ(said.size(), 3u);  // every open tries again
+        ASSERT_EQ(said.size(), 3u);  // every action tries again
         EXPECT_THAT(said[0], HasSubstr(path));
         EXPECT_THAT(said[0], HasSubstr(missing ? path : "ibloc"));
         EXPECT_EQ(said[0].ends_with("\rInstall National Instruments drivers"), missing);

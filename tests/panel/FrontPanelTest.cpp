@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSlider>
 #include <QStyle>
 #include <QTimer>
@@ -64,6 +65,44 @@ TEST(OnLineFailure, NobodyListeningLeavesThePanelOffLineSilently) {
     EXPECT_TRUE(p.Online);
     EXPECT_TRUE(p.Onn->styleSheet().contains(QStringLiteral("0, 255, 0")));
     EXPECT_EQ(h.take().size(), 7u);
+}
+
+// The button tells whether commands reach the generator, and why not; a dead bus costs one
+// time-out per action, not one per command of the burst, and a sweep retries every 3 s only.
+TEST_F(Panel, OnLineButtonSaysWhyTheBusFailedAndADeadBusIsTriedOncePerAction) {
+    const auto look = [&] {
+        const QString s = p.Onn->styleSheet();
+        return s.contains("0, 255, 0") ? "green" : s.contains("255, 176, 0") ? "amber" : "red";
+    };
+    QTest::mouseClick(p.Onn, Qt::LeftButton);
+    EXPECT_EQ(look(), std::string("green"));
+    EXPECT_EQ(p.Onn->toolTip(), QStringLiteral("On / Off"));
+    h.sim()->setListening(false);
+    p.HScrLvl->setValue(-1200);  // the write fails, the link closes
+    EXPECT_EQ(look(), std::string("amber"));
+    EXPECT_TRUE(p.Onn->toolTip().contains(QRegularExpression(
+        "^No listener at board 0, address 7 since \\d\\d:\\d\\d:\\d\\d: is the generator switched "
+        "on, at address 7, and the cable in\\?$")))
+        << p.Onn->toolTip().toStdString();
+    h.sim()->setListening(true);
+    p.HScrLvl->setValue(-1100);
+    EXPECT_EQ(look(), std::string("green"));
+    EXPECT_EQ(h.take().back(), "AP-110DM");
+    // The defaults over a generator that now holds off the handshake: the first write fails,
+    // one reopen is tried, and the rest of the action tries no more.
+    h.sim()->setWriteTimeout(true);
+    h.sim()->clearRecords();
+    QTest::mouseClick(p.Raz, Qt::LeftButton);
+    EXPECT_EQ(look(), std::string("amber"));
+    const auto& calls = h.sim()->calls();
+    EXPECT_EQ(std::count_if(calls.begin(), calls.end(),
+                            [](const std::string& c) { return c.starts_with("ibclr"); }),
+              1);
+    // A sweep tick reopens at most once every 3 s; the ticks in between touch nothing.
+    p.HScrExc->setValue(5);
+    h.sim()->clearRecords();
+    for (int i = 0; i < 5; ++i) p.Timer_Timer();
+    EXPECT_TRUE(h.sim()->calls().empty());
 }
 
 }  // namespace

@@ -47,6 +47,8 @@ public:
         panel->Frq[2]->QWidget::setFocus();
         QApplication::processEvents();
     }
+    // The generator, with its fault switches; nullptr until the link first loaded it.
+    link::SimGenerator* sim() const { return sim_; }
     // No driver call yet: the driver was never even loaded.
     bool untouched() const { return sim_ == nullptr; }
     // What the generator took since the last take(), the probe included.

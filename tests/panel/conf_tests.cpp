@@ -79,11 +79,16 @@ TEST_F(ConfTest, TestReportsEachOutcomeAndChangesNothingStored) {
     const struct { const char *b, *p, *s; bool listening, driver; std::string shown, lastCall; }
     rows[] = {
         {"", "7", "", true, true, kTestOk, "ibonl 1 0"},  // empty fields read 0
-        {"0", "31", "0", true, true, kUnable, "ibdev 0 31 0 12 1 0"},
-        {"1", "7", "0", true, true, kUnable, "ibdev 1 7 0 12 1 0"},
-        {"0", "5", "0", true, true, kUnable, "ibonl 1 0"},  // nobody at PAD 5
-        {"0", "7", "0", false, true, kUnable, "ibonl 1 0"},
-        {"0", "7", "0", true, false, kUnable, ""}};  // no driver at all
+        {"0", "31", "0", true, true, kUnable + "\nNot a GPIB address: board 0, address 31: "
+            "primary addresses are 0 to 30, secondary addresses 0 (none) or 96 to 126",
+            "ibdev 0 31 0 12 1 0"},
+        {"1", "7", "0", true, true, kUnable + "\nNo GPIB board 1: has gpib_config run?",
+            "ibdev 1 7 0 12 1 0"},
+        {"0", "5", "0", true, true, kUnable + "\nNo listener at board 0, address 5: is the "
+            "generator switched on, at address 5, and the cable in?", "ibonl 1 0"},
+        {"0", "7", "0", false, true, kUnable + "\nNo listener at board 0, address 7: is the "
+            "generator switched on, at address 7, and the cable in?", "ibonl 1 0"},
+        {"0", "7", "0", true, false, kUnable + "\nThe GPIB driver could not be loaded.", ""}};
     // clang-format on
     for (const auto& r : rows) {
         sim_.setListening(r.listening);

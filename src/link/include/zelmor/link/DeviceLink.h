@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "zelmor/link/Backends.h"
 #include "zelmor/link/GpibBinding.h"
@@ -18,6 +21,16 @@ struct GpibAddress {
     std::int16_t Board = 0;
     std::int16_t PAd = 7;
     std::int16_t SAd = 0;
+    bool operator==(const GpibAddress&) const = default;
+};
+
+// Why the last open or write failed, kept until one succeeds.
+struct LinkFailure {
+    std::string call;        // the driver call that failed: "ibdev", "ibclr", "ibwrt"...
+    std::int32_t iberr = 0;  // the driver's error code
+    std::int32_t cause = 0;  // its long count: errno after EDVR
+    std::string loadError;   // set instead when the driver itself could not be loaded
+    std::chrono::system_clock::time_point since;  // the first failure since the link last worked
 };
 
 // The one link to the generator. Runs on the UI thread; each call may block for up to the
@@ -38,6 +51,20 @@ public:
     void CloseDevice();
 
     bool DeviceOpen() const { return deviceOpen_; }
+    // Empty while the last open or write reached the generator.
+    const std::optional<LinkFailure>& failure() const { return failure_; }
+    // The failure in words for the user: what failed, where and since when (local time), and
+    // what to check; empty while the link works.
+    std::string failureText() const;
+    // An adapter's port, for messages; empty for a board.
+    std::string endpoint() const { return driver_ ? driver_->endpoint() : std::string(); }
+
+    // A user action begins (a key, a click, a request). Within one action, an open that failed
+    // is not tried again for the same address, so a dead bus blocks the window for one bus
+    // time-out per action, not one per command of a burst.
+    void beginAction() { failedOpens_.clear(); }
+    // Whether an open has failed within the last `span`, for a sweep that retries only so often.
+    bool openFailedWithin(std::chrono::milliseconds span) const;
     std::int16_t DeviceId() const { return deviceId_; }
 
     // The binding over the loaded driver, loading it on first use; nullptr when it cannot be
@@ -48,6 +75,10 @@ public:
 private:
     // Takes the held descriptor off line, if any.
     void releaseDescriptor();
+    void since();                   // a failure begins now, unless one goes on
+    bool failed(const char* call);  // records the binding's status; always false
+    bool openFailed(const char* call);
+    void worked() { failure_.reset(); }
 
     const GpibAddress& address_;
     DriverSource source_;
@@ -57,6 +88,9 @@ private:
     bool deviceOpen_ = false;
     bool haveDescriptor_ = false;  // deviceId_ came from a successful ibdev not yet released
     std::int16_t deviceId_ = 0;
+    std::optional<LinkFailure> failure_;
+    std::vector<GpibAddress> failedOpens_;  // in the current action
+    std::optional<std::chrono::steady_clock::time_point> lastFailedOpen_;
 };
 
 }  // namespace zelmor::link

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "zelmor/link/GpibDriver.h"
@@ -41,6 +42,8 @@ public:
     std::int16_t ibonl(std::int16_t ud, std::int16_t v);
 
     const GpibStatus& status() const { return status_; }
+    // An adapter's port, for messages; empty for a board.
+    std::string endpoint() const { return driver_.endpoint(); }
     // The only test the program makes on a call's outcome.
     bool err() const { return (status_.ibsta & 0x8000) != 0; }
 

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <string_view>
 
 namespace zelmor::link {
@@ -43,6 +44,10 @@ public:
 
     // Status after the last call, for drivers that expose it directly.
     virtual DriverStatus status() const = 0;
+
+    // Where an adapter talks to the bus ("/dev/ttyUSB0", "lab:1234"), for messages; empty for
+    // a board, which the board index names.
+    virtual std::string endpoint() const { return {}; }
 
     // Lines a backend has to say beside its calls (the simulated generator's complaints about
     // what it was sent). The trace decorator installs a sink so that they land in its file; a

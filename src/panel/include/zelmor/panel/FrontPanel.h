@@ -175,7 +175,8 @@ private:
     void setTabOrder();
     void installKeyPreview();
     void send(const std::string& command);
-    void setOnnLook(const QString& caption, bool green);
+    void setOnnLook(const QString& caption);
+    void showLinkState();
 
     link::DeviceLink& link_;
     link::GpibAddress& address_;

@@ -65,6 +65,7 @@ public:
     std::int32_t ibloc(std::int32_t ud) override;
     std::int32_t ibonl(std::int32_t ud, std::int32_t v) override;
     DriverStatus status() const override { return status_; }
+    std::string endpoint() const override { return where(); }
     void setNoteSink(NoteSink sink) override { sink_ = std::move(sink); }
 
     Transport transport() const { return transport_; }
