@@ -65,6 +65,11 @@ void closeOnSignals(QWidget* window) {
 }
 
 int run(int argc, char** argv) {
+    // A write to a pipe whose reader left (a trace into "| head"), or past the file size limit,
+    // fails with EPIPE or EFBIG where it is made instead of ending the program on the spot,
+    // before the instrument is handed back and the settings are written.
+    std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN);
     // The whole command line is the program's own: Qt must not take "-reverse" or "-style X"
     // out of an instance name. Qt's options come from the environment (QT_QPA_PLATFORM...).
     QStringList arguments;
