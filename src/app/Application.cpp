@@ -13,6 +13,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "zelmor/app/CommandLine.h"
 #include "zelmor/app/Main.h"
 #include "zelmor/link/Backends.h"
 #include "zelmor/link/PrologixDriver.h"
@@ -73,7 +74,7 @@ int run(int argc, char** argv) {
     // The whole command line is the program's own: Qt must not take "-reverse" or "-style X"
     // out of an instance name. Qt's options come from the environment (QT_QPA_PLATFORM...).
     QStringList arguments;
-    for (int i = 1; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+    for (int i = 1; i < argc; ++i) arguments << argumentText(argv[i]);
     static int qtArgc = 1;
     QApplication application(qtArgc, argv);
     QApplication::setApplicationName(QStringLiteral("Zelmor"));
