@@ -16,6 +16,7 @@
 #include <memory>
 #include <optional>
 
+#include "zelmor/app/CommandLine.h"
 #include "zelmor/app/Main.h"
 #include "zelmor/app/SimDisplay.h"
 #include "zelmor/link/Backends.h"
@@ -70,10 +71,15 @@ void closeOnSignals(QWidget* window) {
 }
 
 int run(int argc, char** argv) {
+    // A write to a pipe whose reader left (a trace into "| head"), or past the file size limit,
+    // fails with EPIPE or EFBIG where it is made instead of ending the program on the spot,
+    // before the instrument is handed back and the settings are written.
+    std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN);
     // The whole command line is the program's own: Qt must not take "-reverse" or "-style X"
     // out of an instance name. Qt's options come from the environment (QT_QPA_PLATFORM...).
     QStringList arguments;
-    for (int i = 1; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+    for (int i = 1; i < argc; ++i) arguments << argumentText(argv[i]);
     static int qtArgc = 1;
     QApplication application(qtArgc, argv);
     QApplication::setApplicationName(QStringLiteral("Zelmor"));

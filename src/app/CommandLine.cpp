@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "zelmor/app/CommandLine.h"
 
+#include <QStringDecoder>
+
 namespace zelmor::app {
 
 namespace {
@@ -13,6 +15,31 @@ QString trimSpaces(const QString& text) {
     return text.mid(begin, end - begin);
 }
 }  // namespace
+
+QString argumentText(QByteArrayView bytes) {
+    QString text = QString::fromLocal8Bit(bytes);
+    if (text.toLocal8Bit() == bytes) return text;
+    // At each place, the shortest run of bytes that decodes alone (one whole character), else
+    // the one byte as an escape. UTF-8, the encoding Qt assumes here, needs at most 4 bytes.
+    text.clear();
+    for (qsizetype at = 0; at < bytes.size();) {
+        qsizetype taken = 0;
+        for (qsizetype n = 1; taken == 0 && n <= 4 && at + n <= bytes.size(); ++n) {
+            const QByteArrayView run = bytes.sliced(at, n);
+            QStringDecoder decode(QStringDecoder::System, QStringDecoder::Flag::Stateless);
+            const QString character = decode(run);
+            if (decode.hasError() || character.toLocal8Bit() != run) continue;
+            text += character;
+            taken = n;
+        }
+        if (taken == 0) {
+            text += QString::asprintf("\\x%02X", static_cast<unsigned char>(bytes[at]));
+            taken = 1;
+        }
+        at += taken;
+    }
+    return text;
+}
 
 CommandLine parseCommandLine(const QString& text) {
     CommandLine result;

@@ -7,6 +7,7 @@
 #include <QScreen>
 #include <QTimer>
 #include <QWindow>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -45,6 +46,10 @@ Main::Main(settings::SettingsStore& store, link::DeviceLink::DriverSource source
            panel::MessageFunction message)
     : MainLink(std::move(source),
                [message](const std::string& text) {
+                   // Also where the program was started from, for a log or a terminal.
+                   std::string lines = text;
+                   std::replace(lines.begin(), lines.end(), '\r', '\n');
+                   std::fprintf(stderr, "zelmor: %s\n", lines.c_str());
                    message(panel::MessageIcon::Critical, QLatin1String(ProgramName),
                            QString::fromStdString(text));
                }),

@@ -2,13 +2,18 @@
 #include "LibraryDriver.h"
 
 #include <dlfcn.h>
+#include <limits.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <type_traits>
 #include <utility>
+
+#include "FileKind.h"
 
 namespace zelmor::link::detail {
 
@@ -136,11 +141,6 @@ std::string dlerrorText() {
     return text ? text : "unknown error";
 }
 
-bool fileExists(const std::string& path) {
-    struct stat st {};
-    return stat(path.c_str(), &st) == 0;
-}
-
 // Picks the first complete way of reading status; false when the library offers none.
 bool resolveStatus(void* handle, Api& api, StatusSource& source) {
     api.sta = symbolAs<int (*)()>(handle, "ThreadIbsta");
@@ -217,12 +217,26 @@ DriverLoad loadLibraryDriver(std::string_view path) {
     constexpr int kFlags = RTLD_NOW | RTLD_LOCAL;
     if (!path.empty()) {
         const std::string file(path);
+        const std::string failed = "Could not load the GPIB library " + file + ": ";
+        // Only a regular file goes to dlopen, whose open would wait for ever on a FIFO. Only a
+        // file that is not there is cured by installing drivers.
+        if (file.find('/') != std::string::npos) {
+            struct stat st {};
+            if (::stat(file.c_str(), &st) != 0) {
+                const int error = errno;
+                return {nullptr, failed + std::strerror(error), error == ENOENT};
+            }
+            if (!S_ISREG(st.st_mode)) {
+                return {nullptr, failed + "it is " + fileKind(st.st_mode) + ", not a library file.",
+                        false};
+            }
+        }
         Handle handle(dlopen(file.c_str(), kFlags));
         if (!handle) {
-            // A file that exists but does not load is not cured by installing drivers.
-            const bool missing = file.find('/') == std::string::npos || !fileExists(file);
-            return {nullptr, "Could not load the GPIB library " + file + ": " + dlerrorText(),
-                    missing};
+            // A bare name is looked for where the system's names are; a name longer than any
+            // file's can be there is not missing drivers either.
+            const bool missing = file.find('/') == std::string::npos && file.size() <= NAME_MAX;
+            return {nullptr, failed + dlerrorText(), missing};
         }
         return fromHandle(std::move(handle), file);
     }

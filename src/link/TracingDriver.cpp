@@ -1,4 +1,8 @@
 // SPDX-License-Identifier: MIT
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -6,6 +10,7 @@
 #include <string>
 #include <utility>
 
+#include "FileKind.h"
 #include "TraceText.h"
 #include "zelmor/link/Backends.h"
 
@@ -13,17 +18,18 @@ namespace zelmor::link {
 
 namespace {
 
-// One line per call, written and flushed before the call returns, so another process reading
-// the file sees every call that has finished, even when this one dies right after it.
+// One line per call, written before the call returns, so another process reading the file sees
+// every call that has finished, even when this one dies right after it. The descriptor is
+// non-blocking: a reader that falls behind costs lines, never the window's time.
 class TracingDriver final : public GpibDriver {
 public:
-    TracingDriver(std::unique_ptr<GpibDriver> inner, std::FILE* file)
-        : inner_(std::move(inner)), file_(file) {
+    TracingDriver(std::unique_ptr<GpibDriver> inner, int fd, std::string path)
+        : inner_(std::move(inner)), fd_(fd), path_(std::move(path)) {
         inner_->setNoteSink([this](std::string_view line) { note(line); });
     }
     ~TracingDriver() override {
         inner_->setNoteSink(nullptr);
-        std::fclose(file_);
+        if (fd_ >= 0) ::close(fd_);
     }
     TracingDriver(const TracingDriver&) = delete;
     TracingDriver& operator=(const TracingDriver&) = delete;
@@ -71,34 +77,91 @@ private:
     }
 
     void write(const std::string& call, std::int32_t result) {
-        std::fprintf(file_, "%s -> %ld\n", call.c_str(), static_cast<long>(result));
-        std::fflush(file_);
+        append(call + " -> " + std::to_string(result));
     }
 
     void note(std::string_view line) {
-        std::fprintf(file_, "%.*s\n", static_cast<int>(line.size()), line.data());
-        std::fflush(file_);
+        append(std::string(line));
         if (outerSink_) outerSink_(line);
     }
 
+    // One write() per line, so lines of several copies tracing to one file never interleave
+    // within a line. SIGPIPE is ignored by the program, so a reader that left shows as EPIPE.
+    void append(std::string line) {
+        if (fd_ < 0) return;
+        line += '\n';
+        std::size_t written = 0;
+        while (written < line.size()) {
+            const ssize_t n = ::write(fd_, line.data() + written, line.size() - written);
+            if (n > 0) {
+                written += static_cast<std::size_t>(n);
+            } else if (n < 0 && errno == EINTR) {
+                continue;
+            } else if (n < 0 && errno == EAGAIN && written == 0) {
+                // A full pipe: its reader may catch up, so only this line is lost.
+                if (!dropping_) say("is not read fast enough; lines that do not fit are dropped");
+                dropping_ = true;
+                return;
+            } else {
+                // Also half a line refused: what follows it would be garbled.
+                say("can no longer be written (" + std::string(std::strerror(n < 0 ? errno : EIO)) +
+                    "); tracing stops");
+                ::close(fd_);
+                fd_ = -1;
+                return;
+            }
+        }
+    }
+
+    void say(const std::string& what) const {
+        std::fprintf(stderr, "zelmor: the trace file %s %s\n", path_.c_str(), what.c_str());
+    }
+
     std::unique_ptr<GpibDriver> inner_;
-    std::FILE* file_;
+    int fd_;  // -1 once tracing has stopped
+    std::string path_;
+    bool dropping_ = false;  // said once
     NoteSink outerSink_;
 };
+
+// Why the trace cannot go to `path`, or nothing when `fd` takes it.
+std::string refusal(const std::string& path, int fd) {
+    const auto wrongKind = [](mode_t mode) {
+        return std::string("it is ") + detail::fileKind(mode) +
+               ", not a file, a terminal or a pipe";
+    };
+    struct stat st {};
+    if (fd < 0) {
+        const int error = errno;
+        // ENXIO from a non-blocking open: a FIFO with no reader, or a socket.
+        if (error == ENXIO && ::stat(path.c_str(), &st) == 0) {
+            return S_ISFIFO(st.st_mode) ? "nothing reads from that FIFO" : wrongKind(st.st_mode);
+        }
+        return std::strerror(error);
+    }
+    if (::fstat(fd, &st) != 0) return std::strerror(errno);
+    if (S_ISREG(st.st_mode) || S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode)) return {};
+    return wrongKind(st.st_mode);
+}
 
 }  // namespace
 
 std::unique_ptr<GpibDriver> makeTracing(std::unique_ptr<GpibDriver> inner,
                                         const std::string& path) {
     if (!inner) return inner;
-    std::FILE* file = std::fopen(path.c_str(), "a");
-    if (!file) {
+    // Opened without blocking: a FIFO that nobody reads fails at once instead of hanging the
+    // window's thread, and a terminal never becomes the controlling one.
+    const int fd = ::open(path.c_str(),
+                          O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0644);
+    const std::string why = refusal(path, fd);
+    if (!why.empty()) {
+        if (fd >= 0) ::close(fd);
         // The program runs on without a trace; say so once, where the user started it.
         std::fprintf(stderr, "zelmor: cannot open the trace file %s: %s\n", path.c_str(),
-                     std::strerror(errno));
+                     why.c_str());
         return inner;
     }
-    return std::make_unique<TracingDriver>(std::move(inner), file);
+    return std::make_unique<TracingDriver>(std::move(inner), fd, path);
 }
 
 }  // namespace zelmor::link

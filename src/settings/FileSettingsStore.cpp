@@ -16,6 +16,7 @@
 #include <QJsonValue>
 #include <QLockFile>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <QThread>
 #include <cerrno>
@@ -36,6 +37,8 @@ constexpr qsizetype kMaxTextBytes = 1024;
 constexpr int kStaleLockMs = 10'000;
 // Longest a change waits for the lock; it blocks the UI thread for that long at worst.
 constexpr int kLockWaitMs = 12'000;
+// Age in seconds past which a temporary file of a save is a leftover of a copy that died.
+constexpr int kLeftoverAgeS = 60;
 // Far above what any number of instance keys needs; a larger file is not this store's.
 constexpr qint64 kMaxFileBytes = 64 * 1024 * 1024;
 
@@ -231,6 +234,22 @@ bool FileSettingsStore::DeleteSettings(const QString& appKey) {
     return save(root);
 }
 
+// A copy killed between writing its temporary file and renaming it over the store leaves a whole
+// copy behind, named as QSaveFile names it ("registry.json." and six letters or digits). Saves
+// run under the lock and take milliseconds, so one a minute old is no save in progress.
+void FileSettingsStore::removeLeftovers() const {
+    static const QRegularExpression own(QRegularExpression::anchoredPattern(
+        QRegularExpression::escape(QLatin1String(kFileName)) + QLatin1String("\\.[A-Za-z0-9]{6}")));
+    const QDateTime before = QDateTime::currentDateTimeUtc().addSecs(-kLeftoverAgeS);
+    const QFileInfoList found = QDir(dir_).entryInfoList(
+        {QLatin1String(kFileName) + QLatin1String(".??????")}, QDir::Files | QDir::NoSymLinks);
+    for (const QFileInfo& info : found) {
+        if (own.match(info.fileName()).hasMatch() && info.lastModified() < before) {
+            QFile::remove(info.filePath());
+        }
+    }
+}
+
 // Keeps the unreadable bytes under a new name beside the file, so a hand edit gone wrong can
 // be repaired; the caller then starts from an empty maker key.
 bool FileSettingsStore::setCorruptFileAside() const {
@@ -245,6 +264,7 @@ bool FileSettingsStore::setCorruptFileAside() const {
 }
 
 bool FileSettingsStore::save(const QJsonObject& root) const {
+    removeLeftovers();
     QSaveFile file(path_);
     if (!file.open(QIODevice::WriteOnly)) return false;
     const QByteArray bytes = QJsonDocument(root).toJson(QJsonDocument::Indented);

@@ -45,6 +45,8 @@ private:
     QJsonObject findValue(const QString& appKey, const QString& name) const;
     bool writeValue(const QString& appKey, const QString& name, const QJsonObject& value);
     bool setCorruptFileAside() const;
+    // Removes temporary files of saves that never finished; under the lock.
+    void removeLeftovers() const;
     bool save(const QJsonObject& root) const;
 
     QString dir_;

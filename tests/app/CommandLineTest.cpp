@@ -19,7 +19,7 @@ class CommandLineCases : public ::testing::TestWithParam<LineCase> {};
 
 TEST_P(CommandLineCases, ParsesAsTheUserMeantIt) {
     const LineCase& c = GetParam();
-    const CommandLine line = parseCommandLine(QString::fromUtf8(c.text));
+    const CommandLine line = parseCommandLine(argumentText(c.text));
     EXPECT_EQ(line.action, c.action) << c.text;
     if (c.action != Action::Usage) {
         EXPECT_EQ(line.instanceName, QString::fromUtf8(c.instance)) << c.text;
@@ -43,7 +43,16 @@ INSTANTIATE_TEST_SUITE_P(
                       LineCase{"-clean2-", Action::Usage, "", ""},
                       LineCase{"a -? b", Action::Usage, "", ""},
                       LineCase{"-?", Action::Usage, "", ""},
-                      LineCase{"Zürich/../x", Action::Start, "Zürich/../x", "Zelmor - Zürich/../x"}));
+                      LineCase{"Zürich/../x", Action::Start, "Zürich/../x", "Zelmor - Zürich/../x"},
+                      // Bytes that do not decode become "\\xHH", so names that differ in them
+                      // stay apart; valid text keeps its key, even "\\x80" typed as such.
+                      LineCase{"\x80", Action::Start, "\\x80", "Zelmor - \\x80"},
+                      LineCase{"\xFF", Action::Start, "\\xFF", "Zelmor - \\xFF"},
+                      LineCase{"\\x80", Action::Start, "\\x80", "Zelmor - \\x80"},
+                      LineCase{"a\xC3", Action::Start, "a\\xC3", "Zelmor - a\\xC3"},
+                      LineCase{"\xC3\xA9\xE9!", Action::Start, "é\\xE9!", "Zelmor - é\\xE9!"},
+                      LineCase{"\xC0\xAF", Action::Start, "\\xC0\\xAF", "Zelmor - \\xC0\\xAF"},
+                      LineCase{"\xF0\x9F\x8E\x9B\xF0", Action::Start, "🎛\\xF0", "Zelmor - 🎛\\xF0"}));
 
 TEST(CommandLine, SuffixIsEmptyWithoutAName) {
     EXPECT_TRUE(parseCommandLine(QString()).InstanceSuffix.isEmpty());

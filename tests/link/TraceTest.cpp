@@ -65,5 +65,19 @@ TEST(Trace, RegistrationCallsHaveNoArguments) {
                      "UnregisterGpibGlobalsForThread -> 0"}));
 }
 
+// A pipe whose reader falls behind costs the lines that do not fit, said once, never time.
+TEST(Trace, FullPipeDropsLinesWithoutWaiting) {
+    int ends[2];
+    ASSERT_EQ(::pipe(ends), 0);
+    const std::string path = "/proc/self/fd/" + std::to_string(ends[1]);
+    const auto d = makeTracing(std::make_unique<SimGenerator>(), path);
+    testing::internal::CaptureStderr();
+    for (int i = 0; i < 5000; ++i) d->ibconfig(0, IbcSendLLO, 1);  // 23 bytes a line; 64 KiB
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "zelmor: the trace file " + path +
+                  " is not read fast enough; lines that do not fit are dropped\n");
+    ::close(ends[0]), ::close(ends[1]);
+}
+
 }  // namespace
 }  // namespace zelmor::link

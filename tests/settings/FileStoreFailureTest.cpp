@@ -128,4 +128,25 @@ TEST_F(FileStoreFailureTest, LockLeftByADeadCopyOnAnotherHostIsTakenOver) {
     EXPECT_EQ(store_->ReadSetting(kKey, names::X, 0), 3);
 }
 
+// A copy killed before its save's rename leaves a whole temporary copy: the next save removes it
+// once it is a minute old, and nothing else. Rows: name, age in seconds (0: a link to an old file).
+TEST_F(FileStoreFailureTest, NextSaveRemovesOnlyOldLeftoversOfSaves) {
+    const std::pair<const char*, int> files[] = {
+        {"registry.json.aB3xZ9", 61},  {"registry.json.qwerty", 5},    {"registry.json.abcde", 99},
+        {"registry.json.abcdefg", 99}, {"registry.json.ab-def", 99},   {"other.json.abcdef", 99},
+        {"registry.json.Link12", 0},   {"registry.json.corrupt-x", 99}};
+    writeRaw("{}");
+    for (const auto& [name, age] : files) {
+        QFile file(makerDir() + '/' + name);
+        ASSERT_TRUE(age == 0 ? QFile::link("other.json.abcdef", file.fileName())
+                             : file.open(QIODevice::WriteOnly) &&
+                                   file.setFileTime(QDateTime::currentDateTime().addSecs(-age),
+                                                    QFileDevice::FileModificationTime));
+    }
+    ASSERT_TRUE(store_->WriteSetting(kKey, names::X, 1));
+    for (const auto& [name, age] : files) {
+        EXPECT_EQ(QFileInfo::exists(makerDir() + '/' + name), age != 61) << name;
+    }
+}
+
 }  // namespace zelmor::settings::test

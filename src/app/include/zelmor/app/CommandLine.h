@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <QByteArrayView>
 #include <QString>
 
 #include "zelmor/panel/Conf.h"
@@ -17,6 +18,11 @@ struct CommandLine {
     QString InstanceSuffix;   // " - " and the instance name, or empty
     QString AppKey;           // "Zelmor" followed by InstanceSuffix
 };
+
+// One command-line argument as text: decoded in the locale's encoding when it is valid there,
+// else with each byte that does not decode written as "\xHH" (upper-case hex), so that names
+// that differ only in such bytes keep different settings keys.
+QString argumentText(QByteArrayView bytes);
 
 // `text` is the whole command line after the program name. Searches are case-sensitive.
 CommandLine parseCommandLine(const QString& text);

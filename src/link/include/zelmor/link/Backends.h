@@ -44,8 +44,10 @@ private:
 // library, loaded at run time) and "sim" (the simulated HP 8656A).
 void registerBuiltinBackends(BackendRegistry& registry);
 
-// Wraps a driver so that every call appends one line to the file at `path`.
-// Returns the driver unchanged when the file cannot be opened.
+// Wraps a driver so that every call appends one line to `path`: a regular file, a terminal or
+// another character device, or a pipe. Returns the driver unchanged, after one line on standard
+// error, when `path` is none of these or cannot be opened at once. A trace that can no longer
+// be written stops, with one line on standard error; the driver goes on.
 std::unique_ptr<GpibDriver> makeTracing(std::unique_ptr<GpibDriver> inner, const std::string& path);
 
 // The driver the environment asks for: ZELMOR_GPIB chooses the backend (unset: the system
