@@ -249,7 +249,14 @@ DriverLoad loadLibraryDriver(std::string_view path) {
         tried += (tried.empty() ? "" : ", ") + file;
         reasons += (reasons.empty() ? "" : "; ") + dlerrorText();
     }
-    return {nullptr, "Could not find the GPIB library (tried " + tried + "): " + reasons, true};
+    // What the user can do about it, on this system: which package brings which file, and how
+    // to use the panel without a bus meanwhile.
+    return {nullptr,
+            "Could not find the GPIB library (tried " + tried + "): " + reasons +
+                ".\nLinux GPIB (linux-gpib) provides libgpib.so.0; NI-488.2 for Linux provides "
+                "libni4882.so and libgpibapi.so. To try the panel without a bus, start it with "
+                "ZELMOR_GPIB=sim.",
+            true};
 }
 
 }  // namespace zelmor::link::detail

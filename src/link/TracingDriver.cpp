@@ -13,6 +13,7 @@
 #include "FileKind.h"
 #include "TraceText.h"
 #include "zelmor/link/Backends.h"
+#include "zelmor/link/GpibErrors.h"
 
 namespace zelmor::link {
 
@@ -35,22 +36,27 @@ public:
     TracingDriver& operator=(const TracingDriver&) = delete;
 
     std::int32_t ibconfig(std::int32_t unit, std::int32_t option, std::int32_t value) override {
-        return traced(inner_->ibconfig(unit, option, value), "ibconfig", unit, option, value);
+        return explained(
+            traced(inner_->ibconfig(unit, option, value), "ibconfig", unit, option, value));
     }
     std::int32_t ibdev(std::int32_t board, std::int32_t pad, std::int32_t sad, std::int32_t tmo,
                        std::int32_t eot, std::int32_t eos) override {
-        return traced(inner_->ibdev(board, pad, sad, tmo, eot, eos), "ibdev", board, pad, sad, tmo,
-                      eot, eos);
+        return explained(traced(inner_->ibdev(board, pad, sad, tmo, eot, eos), "ibdev", board, pad,
+                                sad, tmo, eot, eos));
     }
-    std::int32_t ibclr(std::int32_t ud) override { return traced(inner_->ibclr(ud), "ibclr", ud); }
+    std::int32_t ibclr(std::int32_t ud) override {
+        return explained(traced(inner_->ibclr(ud), "ibclr", ud));
+    }
     std::int32_t ibwrt(std::int32_t ud, std::string_view bytes) override {
         const std::int32_t result = inner_->ibwrt(ud, bytes);
         write(detail::callText("ibwrt", {ud}) + " " + detail::quoteText(bytes), result);
-        return result;
+        return explained(result);
     }
-    std::int32_t ibloc(std::int32_t ud) override { return traced(inner_->ibloc(ud), "ibloc", ud); }
+    std::int32_t ibloc(std::int32_t ud) override {
+        return explained(traced(inner_->ibloc(ud), "ibloc", ud));
+    }
     std::int32_t ibonl(std::int32_t ud, std::int32_t v) override {
-        return traced(inner_->ibonl(ud, v), "ibonl", ud, v);
+        return explained(traced(inner_->ibonl(ud, v), "ibonl", ud, v));
     }
 
     bool needsRegistration() const override { return inner_->needsRegistration(); }
@@ -73,6 +79,17 @@ private:
     template <typename... Args>
     std::int32_t traced(std::int32_t result, const char* name, Args... args) {
         write(detail::callText(name, {args...}), result);
+        return result;
+    }
+
+    // A failed call is followed by its error in words, "# ENOL: no listener". Only a driver
+    // that reports status directly can say; one that writes into registered fields cannot.
+    std::int32_t explained(std::int32_t result) {
+        const DriverStatus s = inner_->status();
+        if ((s.ibsta & ERR) == 0) return result;
+        const GpibError* e = findGpibError(s.iberr);
+        append("# " + (e != nullptr ? std::string(e->name) + ": " + std::string(e->meaning)
+                                    : "error " + std::to_string(s.iberr)));
         return result;
     }
 

@@ -71,7 +71,10 @@ TEST(BackendRegistry, NoPathSearchesTheSystemLibraries) {
         EXPECT_EQ(load.error, loads[0].error);
     }
     if (!installed) {
-        EXPECT_THAT(loads[0].error, HasSubstr("libgpib.so.0, libni4882.so, libgpibapi.so"));
+        EXPECT_THAT(loads[0].error, AllOf(HasSubstr("libgpib.so.0, libni4882.so, libgpibapi.so"),
+                                          HasSubstr("Linux GPIB (linux-gpib) provides"),
+                                          HasSubstr("NI-488.2 for Linux provides"),
+                                          HasSubstr("ZELMOR_GPIB=sim")));
     }
 }
 
