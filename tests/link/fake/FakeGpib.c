@@ -4,6 +4,7 @@
 #include <stdarg.h>
 #include <stdio.h>
 #include <string.h>
+#include <time.h>
 
 #define ERR 0x8000
 #define CMPL 0x100
@@ -23,6 +24,10 @@ static unsigned char online_[MAX_UD];
 static int regResults_[16];
 static int regCount_;
 static int regNext_;
+static char failCall_[16];  // the call that fails, its nth coming one, with this error
+static int failNth_, failErr_;
+static int failedOnl_;  // descriptors an ibonl failed on: still on line here
+static int blockMs_;    // ibwrt blocks this long, then times out
 
 #if defined(FAKE_GLOBALS)
 int ibsta, iberr, ibcnt;
@@ -80,6 +85,8 @@ void fake_reset(void) {
     extraStatus_ = 0;
     memset(online_, 0, sizeof online_);
     regCount_ = regNext_ = 0;
+    failCall_[0] = 0;
+    failNth_ = failErr_ = failedOnl_ = blockMs_ = 0;
 #if defined(FAKE_REGISTER)
     regSta_ = regErr_ = regCnt_ = 0;
     regCntl_ = 0;
@@ -96,6 +103,21 @@ void fake_set_register_results(const int* results, int n) {
     regNext_ = 0;
     memcpy(regResults_, results, sizeof(int) * (size_t)regCount_);
 }
+// The nth call named `call` from now on fails with ERR and `err` (and TIMO for EABO).
+void fake_set_fail(const char* call, int nth, int err) {
+    snprintf(failCall_, sizeof failCall_, "%s", call);
+    failNth_ = nth;
+    failErr_ = err;
+}
+void fake_set_block(int ms) { blockMs_ = ms; }
+int fake_failed_onl(void) { return failedOnl_; }
+static int failing(const char* call) {
+    return strcmp(call, failCall_) == 0 && failNth_ > 0 && --failNth_ == 0;
+}
+static int failure(int result) {
+    const int sta = ERR | CMPL | (failErr_ == 6 ? 0x4000 : 0);
+    return finish(result == -1 ? -1 : sta, sta, failErr_, 0);
+}
 int fake_online(void) {
     int n = 0;
     for (int i = 0; i < MAX_UD; ++i) n += online_[i];
@@ -104,11 +126,13 @@ int fake_online(void) {
 
 int ibconfig(int unit, int option, int value) {
     logf_("ibconfig %d %d %d\n", unit, option, value);
+    if (failing("ibconfig")) return failure(0);
     return finish(CMPL, CMPL, 0, 0);
 }
 
 int ibdev(int board, int pad, int sad, int tmo, int eot, int eos) {
     logf_("ibdev %d %d %d %d %d %d\n", board, pad, sad, tmo, eot, eos);
+    if (failing("ibdev")) return failure(-1);
     if (board != 0) return finish(-1, ERR, ENEB, 0);
     if (pad < 0 || pad > 30) return finish(-1, ERR, EARG, 0);
     int ud = nextUd_;  // the lowest free one from there, as on the simulated bus
@@ -120,6 +144,7 @@ int ibdev(int board, int pad, int sad, int tmo, int eot, int eos) {
 int ibclr(int ud) {
     logf_("ibclr %d\n", ud);
     if (!known(ud)) return finish(ERR, ERR, EDVR, 0);
+    if (failing("ibclr")) return failure(0);
     if (!listening_) return finish(ERR | CMPL, ERR | CMPL, ENOL, 0);
     return finish(CMPL, CMPL, 0, 0);
 }
@@ -129,6 +154,12 @@ int ibwrt(int ud, const void* buf, long cnt) {
     if (!known(ud)) return finish(ERR, ERR, EDVR, 0);
     if (!listening_) return finish(ERR | CMPL, ERR | CMPL, ENOL, 0);
     if (writeError_ >= 0) return finish(ERR | CMPL, ERR | CMPL, writeError_, 0);
+    if (failing("ibwrt")) return failure(0);
+    if (blockMs_ > 0) {  // a generator holding off the handshake, until the time-out
+        const struct timespec t = {blockMs_ / 1000, (blockMs_ % 1000) * 1000000L};
+        nanosleep(&t, 0);
+        return finish(ERR | 0x4000 | CMPL, ERR | 0x4000 | CMPL, 6, 0);
+    }
     return finish(CMPL, CMPL, 0, cnt);
 }
 
@@ -136,6 +167,7 @@ int ibwrt(int ud, const void* buf, long cnt) {
 int ibloc(int ud) {
     logf_("ibloc %d\n", ud);
     if (!known(ud)) return finish(ERR, ERR, EDVR, 0);
+    if (failing("ibloc")) return failure(0);
     return finish(CMPL, CMPL, 0, 0);
 }
 #endif
@@ -143,6 +175,7 @@ int ibloc(int ud) {
 int ibonl(int ud, int v) {
     logf_("ibonl %d %d\n", ud, v);
     if (!known(ud)) return finish(ERR, ERR, EDVR, 0);
+    if (failing("ibonl")) return ++failedOnl_, failure(0);
     if (v == 0) online_[ud] = 0;
     return finish(CMPL, CMPL, 0, 0);
 }
