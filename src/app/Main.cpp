@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QContextMenuEvent>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QTimer>
@@ -101,6 +102,7 @@ bool Main::Form_Load(const QString& commandLine) {
     address.SAd = settings::ReadSetting16(store_, AppKey, QLatin1String(names::SAd), 0);
 
     setUpPanel();
+    remote_ = std::make_unique<panel::PanelRemote>(*this, store_, AppKey, message_);
     loaded_ = true;
     return true;
 }
@@ -137,6 +139,11 @@ void Main::Form_Unload() {
     store_.WriteSetting(AppKey, QLatin1String(names::SAd), address.SAd);
     store_.WriteSetting(AppKey, QLatin1String(names::X), pixelsToTwips(pos().x(), dpiX));
     store_.WriteSetting(AppKey, QLatin1String(names::Y), pixelsToTwips(pos().y(), dpiY));
+}
+
+void Main::contextMenuEvent(QContextMenuEvent* event) {
+    if (remote_) remote_->showMenu(event->globalPos());
+    event->accept();
 }
 
 void Main::closeEvent(QCloseEvent* event) {

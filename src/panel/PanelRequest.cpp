@@ -65,11 +65,12 @@ public:
 
     void source(Function f, int code, std::size_t at) override {
         PanelRequest::Modulation& m = f == Function::Am ? reading_.request.am : reading_.request.fm;
+        std::optional<int>& rate = f == Function::Am ? amRate_ : fmRate_;
         if (code == 2 || code == 3) {
-            (f == Function::Am ? amRate_ : fmRate_) = code - 2;
+            rate = code - 2;
         } else if (code == 4) {
             m.depth = 0;
-            (f == Function::Am ? amOff_ : fmOff_) = true;
+            rate.reset();
         } else {
             refuse("S" + std::to_string(code) + " (external " + (f == Function::Am ? "AM" : "FM") +
                        ") is not on the panel",
@@ -89,16 +90,15 @@ public:
         reading_.errorAt = at;
     }
 
-    // Rate codes count unless the line switches that modulation off: AMS2S4 names no rate.
+    // A rate code counts unless the modulation is switched off after it: AMS2S4 names no rate.
     void finish() {
-        if (!amOff_ && amRate_) reading_.request.am.rate = amRate_;
-        if (!fmOff_ && fmRate_) reading_.request.fm.rate = fmRate_;
+        if (amRate_) reading_.request.am.rate = amRate_;
+        if (fmRate_) reading_.request.fm.rate = fmRate_;
     }
 
 private:
     RequestReading& reading_;
     std::optional<int> amRate_, fmRate_;
-    bool amOff_ = false, fmOff_ = false;
 };
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
