@@ -90,13 +90,11 @@ class Reader {
 public:
     Reader(Function& function, CommandSink& sink) : function_(function), sink_(sink) {}
 
-    void run(std::string_view text, bool blanks) {
+    void run(std::string_view text) {
         std::size_t pos = 0;
         while (pos < text.size()) {
             const char c = text[pos];
-            if (blanks && (c == ' ' || c == '\t')) {
-                ++pos;
-            } else if (isCodeStart(c) && pos + 1 < text.size() && isCodeSecond(text[pos + 1])) {
+            if (isCodeStart(c) && pos + 1 < text.size() && isCodeSecond(text[pos + 1])) {
                 code(text.substr(pos, 2), pos);
                 pos += 2;
             } else if (isDigit(c) || c == '.' || c == '-' || c == '+') {
@@ -267,8 +265,8 @@ private:
 
 const QuantityRange& rangeOf(Quantity q) { return kRanges[static_cast<int>(q)]; }
 
-void readCommands(std::string_view message, Function& function, CommandSink& sink, bool blanks) {
-    Reader(function, sink).run(message, blanks);
+void readCommands(std::string_view message, Function& function, CommandSink& sink) {
+    Reader(function, sink).run(message);
 }
 
 std::string quoteText(std::string_view bytes) {

@@ -87,7 +87,7 @@ public:
     void refuse(std::string why, std::size_t at) override {
         if (!reading_.error.empty()) return;  // the first one is reported
         reading_.error = std::move(why);
-        reading_.errorAt = at;
+        reading_.errorAt = offset + at;
     }
 
     // A rate code counts unless the modulation is switched off after it: AMS2S4 names no rate.
@@ -95,6 +95,8 @@ public:
         if (amRate_) reading_.request.am.rate = amRate_;
         if (fmRate_) reading_.request.fm.rate = fmRate_;
     }
+
+    std::size_t offset = 0;  // of the message being read, in the line
 
 private:
     RequestReading& reading_;
@@ -150,9 +152,17 @@ std::string modulationWords(const char* name, const PanelRequest::Modulation& m,
 RequestReading readPanelRequest(std::string_view line) {
     RequestReading reading;
     const std::size_t colon = line.find(':');
+    const std::string_view commands = line.substr(0, colon);
     RequestSink sink(reading);
+    // Each word is one write of the panel's; the generator keeps its function across writes.
     Function function = Function::None;
-    readCommands(line.substr(0, colon), function, sink, true);
+    for (std::size_t pos = 0; pos < commands.size();) {
+        const std::size_t start = pos;
+        while (pos < commands.size() && !isBlank(commands[pos])) ++pos;
+        sink.offset = start;
+        readCommands(commands.substr(start, pos - start), function, sink);
+        while (pos < commands.size() && isBlank(commands[pos])) ++pos;
+    }
     sink.finish();
     if (reading.ok() && colon != std::string_view::npos) {
         readSettings(line.substr(colon), colon, reading);

@@ -50,10 +50,8 @@ public:
 };
 
 // Reads one message (one bus write). `function` is the function that earlier messages left
-// selected, and is updated, as the generator keeps it from one message to the next. With
-// `blanks`, spaces and tabs between parts are skipped (the generator itself refuses them).
-void readCommands(std::string_view message, Function& function, CommandSink& sink,
-                  bool blanks = false);
+// selected, and is updated, as the generator keeps it from one message to the next.
+void readCommands(std::string_view message, Function& function, CommandSink& sink);
 
 // `bytes` in double quotes: \" \\ \r \n, \xHH (upper-case hex) for every other byte outside
 // 0x20..0x7E, the rest as it is.

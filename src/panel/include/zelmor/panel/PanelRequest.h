@@ -32,8 +32,8 @@ struct RequestReading {
     bool ok() const { return error.empty(); }
 };
 
-// A line of the generator's commands as the panel writes them, blanks allowed between them,
-// then optionally the sweep settings ":excursion N" and ":delay MS":
+// A line of the generator's commands as the panel writes them, each word (between blanks) read
+// as one write, then optionally the sweep settings ":excursion N" and ":delay MS":
 //   FR145.5MZ AP-30DM S3AM30PC FMS2S4 FRIS1000HZ :excursion 5 :delay 250
 // Anything the generator or the panel could not take is an error at the first such part, with
 // its byte offset in the line. A modulation's off command (AMS2S4) leaves its rate alone.
