@@ -118,6 +118,8 @@ void Main::Form_Activate() { Frq[2]->QWidget::setFocus(Qt::OtherFocusReason); }
 // activation, or still held) chose its own control, so the 1 MHz digit is not selected then.
 void Main::focusWindowChanged(QWindow* now) {
     if (now == nullptr) return;  // another application has the focus for now
+    // A menu hands the keyboard back to whatever had it, selection and pending entry included.
+    if (now->type() == Qt::Popup) return;
     const bool activated = loaded_ && now == windowHandle() && lastFocusWindow_ != now;
     lastFocusWindow_ = now;
     if (!activated) return;

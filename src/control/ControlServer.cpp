@@ -1,13 +1,18 @@
 // SPDX-License-Identifier: MIT
 #include "zelmor/control/ControlServer.h"
 
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <unistd.h>
 
 #include <QFile>
+#include <QLocalServer>
 #include <QLocalSocket>
+#include <QSocketNotifier>
 #include <QTimer>
+#include <cerrno>
 #include <vector>
 
 #include "zelmor/panel/CommandReader.h"
@@ -16,11 +21,10 @@ namespace zelmor::control {
 
 namespace {
 
-// Unread requests a client may have waiting, and replies it has not yet taken, before the server
-// stops reading from it: a client that floods or never reads holds only its own socket's buffer.
+// Requests a client may have waiting, and reply bytes it has not taken, before the server stops
+// reading from it: a client that floods or never reads holds back only itself.
 constexpr int kMaxQueued = 64;
-constexpr qint64 kMaxUnsent = 64 * 1024;
-constexpr qint64 kReadBuffer = 16 * 1024;
+constexpr qsizetype kMaxUnsent = 64 * 1024;
 // Long enough for a copy that is busy on the bus to accept: the kernel completes the connection
 // itself, so only a dead socket takes the full time.
 constexpr int kProbeMs = 1000;
@@ -41,21 +45,33 @@ std::string answer(const std::string& refusal) { return refusal.empty() ? "OK" :
 
 }  // namespace
 
+// Hands each accepted connection's descriptor over, instead of wrapping it in a QLocalSocket.
+class ControlServer::Listener final : public QLocalServer {
+public:
+    explicit Listener(ControlServer& owner) : owner_(owner) {}
+
+protected:
+    void incomingConnection(quintptr socketDescriptor) override {
+        owner_.accept(static_cast<int>(socketDescriptor));
+    }
+
+private:
+    ControlServer& owner_;
+};
+
 ControlServer::ControlServer(PanelControl& panel, QObject* parent)
-    : QObject(parent), panel_(panel), turn_(new QTimer(this)) {
+    : QObject(parent),
+      panel_(panel),
+      server_(std::make_unique<Listener>(*this)),
+      turn_(new QTimer(this)) {
     turn_->setSingleShot(true);
     turn_->setInterval(0);
     connect(turn_, &QTimer::timeout, this, &ControlServer::runSome);
-    connect(&server_, &QLocalServer::newConnection, this, &ControlServer::accept);
 }
 
-// The server's close removes the socket file; clients are cut off.
+// The listener's close removes the socket file; clients are cut off.
 ControlServer::~ControlServer() {
-    for (auto& [id, client] : clients_) {
-        client.socket->disconnect(this);
-        client.socket->abort();
-        delete client.socket;
-    }
+    while (!clients_.empty()) drop(clients_.begin()->first);
 }
 
 bool ControlServer::listen(const QString& path) {
@@ -83,49 +99,56 @@ bool ControlServer::listen(const QString& path) {
     }
     // The socket is born private, not made so after others could reach it.
     const mode_t before = ::umask(0077);
-    const bool listening = server_.listen(path);
+    const bool listening = server_->listen(path);
     ::umask(before);
     if (!listening) {
-        error_ = QStringLiteral("%1: %2").arg(path, server_.errorString());
+        error_ = QStringLiteral("%1: %2").arg(path, server_->errorString());
         return false;
     }
     ::chmod(name.constData(), 0600);
     return true;
 }
 
-void ControlServer::accept() {
-    while (QLocalSocket* socket = server_.nextPendingConnection()) {
-        const std::uint64_t id = nextId_++;
-        socket->setParent(nullptr);  // owned by clients_, so a server closing first leaves it
-        socket->setReadBufferSize(kReadBuffer);
-        clients_[id].socket = socket;
-        connect(socket, &QLocalSocket::readyRead, this, [this, id] { take(id, false); });
-        connect(socket, &QLocalSocket::bytesWritten, this, [this, id] { take(id, false); });
-        connect(socket, &QLocalSocket::disconnected, this, [this, id] { leave(id); });
-        take(id, false);
-    }
+void ControlServer::accept(int fd) {
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+    const std::uint64_t id = nextId_++;
+    Client& c = clients_[id];
+    c.fd = fd;
+    c.readable = new QSocketNotifier(fd, QSocketNotifier::Read, this);
+    c.writable = new QSocketNotifier(fd, QSocketNotifier::Write, this);
+    c.writable->setEnabled(false);
+    connect(c.readable, &QSocketNotifier::activated, this, [this, id] { take(id); });
+    connect(c.writable, &QSocketNotifier::activated, this, [this, id] { flush(id); });
 }
 
-// Moves the client's complete lines into the queue. Without `all`, stops while the client has
-// kMaxQueued requests waiting or kMaxUnsent bytes of replies unread.
-void ControlServer::take(std::uint64_t id, bool all) {
+// Moves the client's complete lines into the queue. Stops reading while it has kMaxQueued
+// requests waiting or kMaxUnsent bytes of replies untaken; flush() and runSome() resume it.
+void ControlServer::take(std::uint64_t id) {
     const auto it = clients_.find(id);
     if (it == clients_.end()) return;
     Client& c = it->second;
     const qsizetype limit = kMaxLine + 1;  // room for a CR before the LF
-    while (c.socket->bytesAvailable() > 0 &&
-           (all || (c.queued < kMaxQueued && c.socket->bytesToWrite() < kMaxUnsent))) {
-        const QByteArray chunk = c.socket->read(4096);
+    while (!c.ended && c.queued < kMaxQueued && c.unsent.size() < kMaxUnsent) {
+        char chunk[4096];
+        const ssize_t n = ::read(c.fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
+        if (n <= 0) {
+            c.ended = true;  // its partial line is lost; its complete ones still get replies
+            c.partial.clear();
+            break;
+        }
+        const QByteArray bytes = QByteArray::fromRawData(chunk, n);
         qsizetype start = 0;
-        while (start <= chunk.size()) {
-            const qsizetype lf = chunk.indexOf('\n', start);
-            const qsizetype end = lf < 0 ? chunk.size() : lf;
+        for (;;) {
+            const qsizetype lf = bytes.indexOf('\n', start);
+            const qsizetype end = lf < 0 ? bytes.size() : lf;
             if (!c.overlong) {
                 if (c.partial.size() + (end - start) > limit) {
                     c.overlong = true;
                     c.partial.clear();
                 } else {
-                    c.partial.append(chunk.constData() + start, end - start);
+                    c.partial.append(bytes.constData() + start, end - start);
                 }
             }
             if (lf < 0) break;
@@ -137,15 +160,36 @@ void ControlServer::take(std::uint64_t id, bool all) {
             start = lf + 1;
         }
     }
+    c.readable->setEnabled(!c.ended && c.queued < kMaxQueued && c.unsent.size() < kMaxUnsent);
     if (!queue_.empty() && !turn_->isActive()) turn_->start();
+    if (c.ended && c.queued == 0 && c.unsent.isEmpty()) drop(id);
 }
 
-void ControlServer::leave(std::uint64_t id) {
-    take(id, true);  // the complete lines it sent still count; its partial line is lost
+// Sends what the client can take now; the rest when its socket is writable again.
+void ControlServer::flush(std::uint64_t id) {
     const auto it = clients_.find(id);
     if (it == clients_.end()) return;
-    it->second.socket->disconnect(this);
-    it->second.socket->deleteLater();
+    Client& c = it->second;
+    while (!c.unsent.isEmpty()) {
+        const ssize_t n = ::send(c.fd, c.unsent.constData(), c.unsent.size(), MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
+        if (n < 0) {
+            drop(id);  // gone for good: its requests still run, their replies go nowhere
+            return;
+        }
+        c.unsent.remove(0, n);
+    }
+    c.writable->setEnabled(!c.unsent.isEmpty());
+    take(id);
+}
+
+void ControlServer::drop(std::uint64_t id) {
+    const auto it = clients_.find(id);
+    if (it == clients_.end()) return;
+    delete it->second.readable;
+    delete it->second.writable;
+    ::close(it->second.fd);
     clients_.erase(it);
 }
 
@@ -163,8 +207,8 @@ void ControlServer::runSome() {
         const auto it = clients_.find(r.client);
         if (it == clients_.end()) continue;  // gone: the request ran, the reply has nowhere to go
         --it->second.queued;
-        it->second.socket->write(QByteArray::fromStdString(text + "\n"));
-        take(r.client, false);
+        it->second.unsent.append(text.data(), static_cast<qsizetype>(text.size())).append('\n');
+        flush(r.client);
     }
     running_ = false;
     if (!queue_.empty()) turn_->start();  // after the window's own events

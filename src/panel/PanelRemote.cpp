@@ -168,6 +168,7 @@ std::string PanelRemote::recall(int n) {
 
 std::unique_ptr<QMenu> PanelRemote::menu(QWidget* parent) {
     auto menu = std::make_unique<QMenu>(parent);
+    menu->setWindowTitle(QStringLiteral("Presets"));  // what window lists and tests see
     QMenu* storeIn = menu->addMenu(QStringLiteral("Store in"));
     QMenu* recallFrom = menu->addMenu(QStringLiteral("Recall"));
     recallFrom->setToolTipsVisible(true);

@@ -102,13 +102,15 @@ TEST_F(Control, ClientsInterleaveAndOneLeavingMidLineLosesOnlyThatLine) {
     EXPECT_EQ(b.ask("AP0DM"), "OK");
     a.send("00MZ\n");
     EXPECT_EQ(a.reply(), "OK");
-    {
-        LineClient c(path);
-        c.send("FR2MZ\nFR3");
-        c.socket.disconnectFromServer();
-    }
+    LineClient stops(path), leaves(path);
+    stops.send("FR2MZ\nFR");
+    ::shutdown(static_cast<int>(stops.socket.socketDescriptor()), SHUT_WR);  // `echo | socat`
+    EXPECT_EQ(stops.reply(), "OK");
+    leaves.send("FR3MZ\nFR4");
+    leaves.socket.abort();
+    EXPECT_TRUE(QTest::qWaitFor([this] { return panel.seen.find("3 MHz") != std::string::npos; }));
     EXPECT_EQ(b.ask("?").substr(0, 2), "OK");
-    EXPECT_EQ(panel.seen, "apply 0.0 dBm;apply 100 MHz;apply 2 MHz;");
+    EXPECT_EQ(panel.seen, "apply 0.0 dBm;apply 100 MHz;apply 2 MHz;apply 3 MHz;");
     // A flood is taken a few requests per turn of the event loop, in order.
     int turns = 0;
     QTimer tick;

@@ -2,18 +2,18 @@
 #pragma once
 
 #include <QByteArray>
-#include <QLocalServer>
 #include <QObject>
 #include <QString>
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include "zelmor/control/PanelControl.h"
 
-class QLocalSocket;
+class QSocketNotifier;
 class QTimer;
 
 namespace zelmor::control {
@@ -23,7 +23,8 @@ namespace zelmor::control {
 // tolerated) and hold at most kMaxLine bytes; a longer one is answered with an error and
 // skipped. Requests from every client run one after the other on the window's thread, in the
 // order they arrived, at most kPerTurn per turn of the event loop so the window keeps
-// answering. A client that leaves mid-line loses only that partial line.
+// answering. A client that leaves mid-line loses only that partial line; one that only stops
+// sending (a shell's `echo ... | socat`) still gets its replies.
 class ControlServer final : public QObject {
 public:
     static constexpr int kMaxLine = 1024;
@@ -42,25 +43,33 @@ public:
     std::string reply(std::string_view line);
 
 private:
+    // A connection on its own descriptor: Qt's local socket closes both ways when the client
+    // stops sending, and the replies still owed would be lost.
     struct Client {
-        QLocalSocket* socket = nullptr;
+        int fd = -1;
+        QSocketNotifier* readable = nullptr;
+        QSocketNotifier* writable = nullptr;
         QByteArray partial;     // the line being received
         bool overlong = false;  // the line being received is past kMaxLine: dropped to its LF
+        bool ended = false;     // the client sends no more
         int queued = 0;         // its requests waiting in queue_
+        QByteArray unsent;      // replies the client has not taken yet
     };
+    class Listener;
     struct Request {
         std::uint64_t client;
         QByteArray line;
         bool overlong;
     };
 
-    void accept();
-    void take(std::uint64_t id, bool all);
-    void leave(std::uint64_t id);
+    void accept(int fd);
+    void take(std::uint64_t id);
+    void flush(std::uint64_t id);
+    void drop(std::uint64_t id);
     void runSome();
 
     PanelControl& panel_;
-    QLocalServer server_;
+    std::unique_ptr<Listener> server_;
     QTimer* turn_;
     QString error_;
     std::map<std::uint64_t, Client> clients_;
