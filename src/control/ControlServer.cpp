@@ -15,8 +15,6 @@
 #include <cerrno>
 #include <vector>
 
-#include "zelmor/panel/CommandReader.h"
-
 namespace zelmor::control {
 
 namespace {
@@ -187,8 +185,11 @@ void ControlServer::flush(std::uint64_t id) {
 void ControlServer::drop(std::uint64_t id) {
     const auto it = clients_.find(id);
     if (it == clients_.end()) return;
-    delete it->second.readable;
-    delete it->second.writable;
+    // The notifier that called may still be on the stack.
+    for (QSocketNotifier* n : {it->second.readable, it->second.writable}) {
+        n->setEnabled(false);
+        n->deleteLater();
+    }
     ::close(it->second.fd);
     clients_.erase(it);
 }

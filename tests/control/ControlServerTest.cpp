@@ -79,17 +79,16 @@ TEST_F(Control, EachRequestHasOneReplyInOrder) {
         {":bogus 1", "ERR unknown action", ""},
     };
     LineClient c(path);
-    for (const auto& row : rows) c.send(row.line + "\n");  // all at once: replies keep order
+    std::string seen;
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.line.substr(0, 40));
-        EXPECT_EQ(c.reply().substr(0, row.reply.size()), row.reply);
+        c.send(row.line + "\n");  // all at once: the replies keep their order
+        seen += row.seen;
     }
-    // What the panel saw, checked again one line at a time.
     for (const auto& row : rows) {
-        panel.seen.clear();
-        c.ask(row.line);
-        EXPECT_EQ(panel.seen, row.seen) << row.line.substr(0, 40);
+        EXPECT_EQ(c.reply().substr(0, row.reply.size()), row.reply) << row.line.substr(0, 40);
     }
+    EXPECT_EQ(panel.seen, seen);
+    panel.seen.clear();
     panel.isBusy = true;  // a modal dialog: nothing reaches the panel
     EXPECT_EQ(c.ask("FR1MZ"), "ERR busy");
     EXPECT_EQ(c.ask(":online 1"), "ERR busy");

@@ -39,9 +39,6 @@ public:
     bool listen(const QString& path);
     const QString& error() const { return error_; }
 
-    // The reply to one request line, without its LF.
-    std::string reply(std::string_view line);
-
 private:
     // A connection on its own descriptor: Qt's local socket closes both ways when the client
     // stops sending, and the replies still owed would be lost.
@@ -67,6 +64,8 @@ private:
     void flush(std::uint64_t id);
     void drop(std::uint64_t id);
     void runSome();
+    // The reply to one request line, without its LF.
+    std::string reply(std::string_view line);
 
     PanelControl& panel_;
     std::unique_ptr<Listener> server_;
