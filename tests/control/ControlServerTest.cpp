@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <cstring>
+#include <optional>
 
 #include "LineClient.h"
 #include "zelmor/control/ControlServer.h"
@@ -25,11 +26,11 @@ using testing::LineClient;
 struct FakePanel final : PanelControl {
     bool busy() const override { return isBusy; }
     std::string apply(const panel::PanelRequest& r) override {
-        std::string s = describe(r);
-        if (r.step) s += (*r.sweepFrq ? " frq step " : " lvl step ") + std::to_string(*r.step);
-        if (r.excursion) s += " exc " + std::to_string(*r.excursion);
-        if (r.delay) s += " dly " + std::to_string(*r.delay);
-        seen += "apply " + s + ";";
+        const auto number = [](const char* name, std::optional<int> v) {
+            return v ? name + std::to_string(*v) : std::string();
+        };
+        seen += "apply " + describe(r) + number(" step ", r.step) + number(" exc ", r.excursion) +
+                number(" dly ", r.delay) + ";";
         return {};
     }
     std::string state() const override { return "FR100MZ AP-127DM AMS2S4 FMS2S4 FRIS100HZ"; }
@@ -56,7 +57,7 @@ TEST_F(Control, EachRequestHasOneReplyInOrder) {
         {"?", "OK FR100MZ AP-127DM AMS2S4 FMS2S4 FRIS100HZ", ""},
         {"FR145.50MZ AP-30DM S3AM30PC\r", "OK", "apply 145.5 MHz, −30.0 dBm, AM 30 % 1 kHz;"},
         {" FMS2S4 S2FM10KZ APIS1DM :excursion 1400 :delay 250", "OK",
-         "apply FM 10 kHz 400 Hz lvl step 1 exc 1400 dly 250;"},
+         "apply FM 10 kHz 400 Hz step 1 exc 1400 dly 250;"},
         {"FR100MZ" + std::string(1017, ' ') + "\r", "OK", "apply 100 MHz;"},
         {"FR100MZ" + std::string(1018, ' '), "ERR line longer than 1024 bytes", ""},
         {"FR99.9KZ", "ERR 2: frequency 99.9KZ is outside 0.1 to 990 MHz", ""},
@@ -174,8 +175,6 @@ TEST(SocketPlace, FollowsTheEnvironmentAndKeepsKeysApart) {
                 HasSubstr("XDG_RUNTIME_DIR is not set"));
     qputenv("ZELMOR_CONTROL", "off");
     EXPECT_EQ(socketPlace(QStringLiteral("Zelmor")).path + socketPlace({}).problem, QString());
-    qputenv("ZELMOR_CONTROL", "/x/y.sock");
-    EXPECT_EQ(socketPlace(QStringLiteral("Zelmor")).path, QStringLiteral("/x/y.sock"));
     qunsetenv("ZELMOR_CONTROL");
 }
 
