@@ -21,9 +21,12 @@ public:
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
         env.insert(QStringLiteral("ZELMOR_GPIB"), QStringLiteral("sim"));
+        env.insert(QStringLiteral("ZELMOR_CONTROL"),
+                   QStringLiteral("off"));  // not the user's folder
         process.setProcessEnvironment(env);
         // Qt options are part of the instance name: the whole command line is the program's.
-        process.start(QStringLiteral(ZELMOR_EXECUTABLE), {QStringLiteral("-reverse"), QStringLiteral("sig")});
+        process.start(QStringLiteral(ZELMOR_EXECUTABLE),
+                      {QStringLiteral("-reverse"), QStringLiteral("sig")});
     }
     // The window is up once the program has been idle for a moment.
     bool started() { return process.waitForStarted(10000) && !process.waitForFinished(1500); }
