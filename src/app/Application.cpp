@@ -13,12 +13,15 @@
 #include <QWidget>
 #include <atomic>
 #include <csignal>
+#include <cstdio>
 #include <memory>
 #include <optional>
 
 #include "zelmor/app/CommandLine.h"
 #include "zelmor/app/Main.h"
 #include "zelmor/app/SimDisplay.h"
+#include "zelmor/control/ControlServer.h"
+#include "zelmor/control/SocketPath.h"
 #include "zelmor/link/Backends.h"
 #include "zelmor/link/PrologixDriver.h"
 #include "zelmor/link/SimGenerator.h"
@@ -122,6 +125,14 @@ int run(int argc, char** argv) {
         simDisplay->move(window.frameGeometry().right() + 10, window.frameGeometry().top());
         simDisplay->show();
     }
+    // Scripts reach the panel once it is up; without a socket the panel runs all the same.
+    control::ControlServer server(*window.remote());
+    const control::SocketPlace place = control::socketPlace(window.AppKey);
+    QString problem = place.problem;
+    if (!place.path.isEmpty() && !server.listen(place.path)) {
+        problem = server.error() + QStringLiteral(": this copy runs without a control socket");
+    }
+    if (!problem.isEmpty()) std::fprintf(stderr, "zelmor: %s\n", qPrintable(problem));
     const int status = QApplication::exec();
     simDisplay.reset();  // before the generator it follows goes with the window's link
     return status;

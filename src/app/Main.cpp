@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QContextMenuEvent>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QTimer>
@@ -106,6 +107,7 @@ bool Main::Form_Load(const QString& commandLine) {
     address.SAd = settings::ReadSetting16(store_, AppKey, QLatin1String(names::SAd), 0);
 
     setUpPanel();
+    remote_ = std::make_unique<panel::PanelRemote>(*this, store_, AppKey, message_);
     loaded_ = true;
     return true;
 }
@@ -121,6 +123,8 @@ void Main::Form_Activate() { Frq[2]->QWidget::setFocus(Qt::OtherFocusReason); }
 // activation, or still held) chose its own control, so the 1 MHz digit is not selected then.
 void Main::focusWindowChanged(QWindow* now) {
     if (now == nullptr) return;  // another application has the focus for now
+    // A menu hands the keyboard back to whatever had it, selection and pending entry included.
+    if (now->type() == Qt::Popup) return;
     const bool activated = loaded_ && now == windowHandle() && lastFocusWindow_ != now;
     lastFocusWindow_ = now;
     if (!activated) return;
@@ -142,6 +146,11 @@ void Main::Form_Unload() {
     store_.WriteSetting(AppKey, QLatin1String(names::SAd), address.SAd);
     store_.WriteSetting(AppKey, QLatin1String(names::X), pixelsToTwips(pos().x(), dpiX));
     store_.WriteSetting(AppKey, QLatin1String(names::Y), pixelsToTwips(pos().y(), dpiY));
+}
+
+void Main::contextMenuEvent(QContextMenuEvent* event) {
+    if (remote_) remote_->showMenu(event->globalPos());
+    event->accept();
 }
 
 void Main::closeEvent(QCloseEvent* event) {

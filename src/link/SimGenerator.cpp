@@ -8,6 +8,7 @@
 
 #include "Hp8656a.h"
 #include "TraceText.h"
+#include "zelmor/panel/CommandReader.h"
 
 namespace zelmor::link {
 
@@ -147,7 +148,7 @@ std::int32_t SimGenerator::ibclr(std::int32_t ud) {
 }
 
 std::int32_t SimGenerator::ibwrt(std::int32_t ud, std::string_view bytes) {
-    calls_.push_back(detail::callText("ibwrt", {ud}) + " " + detail::quoteText(bytes));
+    calls_.push_back(detail::callText("ibwrt", {ud}) + " " + panel::quoteText(bytes));
     const Descriptor* d = find(ud);
     if (!d) return done(ERR, ERR, EDVR);
     if (!reaches(*d)) return done(ERR | CMPL, ERR | CMPL, ENOL);
@@ -160,7 +161,7 @@ std::int32_t SimGenerator::ibwrt(std::int32_t ud, std::string_view bytes) {
     writes_.emplace_back(bytes);
     const std::vector<std::string> complaints = instrument_->apply(bytes);
     for (const std::string& why : complaints) {
-        note("# sim: " + detail::quoteText(bytes) + ": " + why);
+        note("# sim: " + panel::quoteText(bytes) + ": " + why);
     }
     if (failRefused_ && !complaints.empty()) return done(kTimedOut, kTimedOut, EABO);
     const auto count = static_cast<std::int32_t>(bytes.size());

@@ -8,10 +8,6 @@
 
 namespace zelmor::link::detail {
 
-// `bytes` in double quotes as the trace writes text: \" \\ \r \n, \xHH (upper-case hex) for
-// every other byte outside 0x20..0x7E, the rest as it is.
-std::string quoteText(std::string_view bytes);
-
 // A call as the trace writes it, before its result: the name and each argument in decimal,
 // separated by single spaces.
 std::string callText(std::string_view name, std::initializer_list<std::int32_t> args);

@@ -14,6 +14,7 @@
 #include "TraceText.h"
 #include "zelmor/link/Backends.h"
 #include "zelmor/link/GpibErrors.h"
+#include "zelmor/panel/CommandReader.h"
 
 namespace zelmor::link {
 
@@ -49,7 +50,7 @@ public:
     }
     std::int32_t ibwrt(std::int32_t ud, std::string_view bytes) override {
         const std::int32_t result = inner_->ibwrt(ud, bytes);
-        write(detail::callText("ibwrt", {ud}) + " " + detail::quoteText(bytes), result);
+        write(detail::callText("ibwrt", {ud}) + " " + panel::quoteText(bytes), result);
         return explained(result);
     }
     std::int32_t ibloc(std::int32_t ud) override {

@@ -30,12 +30,6 @@ using digit::RoundHalfEven;
 
 namespace {
 
-// Frequency in 100 Hz, level in 0.1 dB: the bounds the digit fields apply.
-constexpr double FrqMax = 9900000;
-constexpr double FrqMin = 1000;
-constexpr double LvlMax = 130;
-constexpr double LvlMin = -1270;
-
 // Escape abandons an edit. The field's own rule shows its last confirmed value again, but
 // after steps, slider moves, a sweep or a clamped entry the generator is elsewhere; the field
 // must show what the generator has.
@@ -286,7 +280,7 @@ void FrontPanel::buildControls() {
         placeTwips(bar, 120, 600, 495, 135);
         bar->setTracking(false);  // nothing is handled while the thumb is dragged
         bar->setFocusPolicy(Qt::StrongFocus);
-        bar->setRange(0, 99);
+        bar->setRange(0, ModulationMax);
         bar->setValue(99);  // so that the set-up's move to 0 shows through the change handler
         rates[0] = new QRadioButton(QStringLiteral("400Hz"), g);
         placeTwips(rates[0], 720, 240, 820, 255);
@@ -327,7 +321,7 @@ void FrontPanel::buildControls() {
     placeTwips(HScrExc, 120, 960, 1035, 225);
     // Created off 0 so that the set-up's move to 0 runs the change handler, which sets the run
     // button's enabled state.
-    HScrExc->setRange(0, 999);
+    HScrExc->setRange(0, ExcMax);
     HScrExc->setValue(1);
 
     const QString listStyle = QStringLiteral("QListWidget { %1 }").arg(background({255, 255, 192}));
@@ -580,8 +574,8 @@ void FrontPanel::InitLvl() {
     LvlDigit->Min(LvlMin);
     {
         const QSignalBlocker quiet(HScrLvl);
-        HScrLvl->setMaximum(130);
-        HScrLvl->setMinimum(-1270);
+        HScrLvl->setMaximum(static_cast<int>(LvlMax));
+        HScrLvl->setMinimum(static_cast<int>(LvlMin));
     }
     SendLvl();
     LvlDigit->value(LvlValue[0]);
@@ -638,8 +632,8 @@ void FrontPanel::initModulation(const Modulation& m) {
     m.digit = std::make_unique<digit::clsDigit>();
     m.digit->Initialize(*HidFocus, m.row, false);
     m.digit->Min(0);
-    m.digit->Max(99);
-    m.bar->setMaximum(99);
+    m.digit->Max(ModulationMax);
+    m.bar->setMaximum(ModulationMax);
     m.bar->setMinimum(0);
     m.bar->setValue(m.setting);
 }
@@ -704,10 +698,10 @@ void FrontPanel::FMk_Click(std::int16_t Index) { send(FmCommand(Index, FMDeviati
 void FrontPanel::InitExc() {
     ExcDigit = std::make_unique<digit::clsDigit>();
     ExcDigit->Initialize(*HidFocus, *excRow_, false);
-    ExcDigit->Max(999.0);
+    ExcDigit->Max(ExcMax);
     ExcDigit->Min(0.0);
     HScrExc->setMinimum(0);
-    HScrExc->setMaximum(999);
+    HScrExc->setMaximum(ExcMax);
     ExcValue = {0, 0};
     SyncHScrExc();
 }
@@ -757,18 +751,9 @@ void FrontPanel::Typ_Click() {
     {
         const QSignalBlocker quiet(Off);
         Off->clear();
-        auto add = [this](const char* text, int step) {
-            auto* entry = new QListWidgetItem(QString::fromLatin1(text), Off);
-            entry->setData(Qt::UserRole, step);
-        };
-        if (frequency) {
-            add("100Hz", 1);
-            add("kHz", 10);
-            add("mHz", 10000);
-        } else {
-            add("0.1dBm", 1);
-            add("1.0dBm", 10);
-            add("3.0dBm", 30);
+        for (const StepEntry& e : frequency ? FrqSteps : LvlSteps) {
+            auto* entry = new QListWidgetItem(QString::fromLatin1(e.text), Off);
+            entry->setData(Qt::UserRole, e.step);
         }
     }
     SweepFrq = frequency;
@@ -777,7 +762,7 @@ void FrontPanel::Typ_Click() {
         // The slider's own clamping of its position must not write the other quantity's
         // excursion into this one's.
         const QSignalBlocker quiet(HScrExc);
-        HScrExc->setMaximum(frequency ? 999 : HScrLvl->maximum() - HScrLvl->minimum());
+        HScrExc->setMaximum(frequency ? ExcMax : HScrLvl->maximum() - HScrLvl->minimum());
     }
     const int clamped = HScrExc->value();
     const int wanted = static_cast<int>(RoundHalfEven(ExcValue[SweepFrq ? 0 : 1]));
@@ -797,8 +782,8 @@ void FrontPanel::Off_Click() {
 }
 
 void FrontPanel::InitDly() {
-    HScrDly->setMinimum(120);
-    HScrDly->setMaximum(5000);
+    HScrDly->setMinimum(DlyMin);
+    HScrDly->setMaximum(DlyMax);
     HScrDly->setValue(HScrDly->minimum());
     HScrDly_Change();
 }

@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "TraceText.h"
+#include "zelmor/panel/CommandReader.h"
 
 namespace zelmor::link {
 
@@ -321,7 +322,7 @@ std::optional<std::string> PrologixDriver::answer(Wanted wanted, Clock::time_poi
             const std::string line = trimmed(std::string_view(inbox_).substr(0, eol));
             inbox_.erase(0, eol + 1);
             const bool taken = wanted(line);
-            note("# ++ < " + detail::quoteText(line) + (taken ? "" : " (ignored)"));
+            note("# ++ < " + panel::quoteText(line) + (taken ? "" : " (ignored)"));
             if (taken) return line;
         }
         if (inbox_.size() > kLongestLine) {

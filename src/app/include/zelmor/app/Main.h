@@ -4,9 +4,11 @@
 #include <QPointer>
 #include <QString>
 #include <QWindow>
+#include <memory>
 
 #include "zelmor/link/DeviceLink.h"
 #include "zelmor/panel/FrontPanel.h"
+#include "zelmor/panel/PanelRemote.h"
 #include "zelmor/settings/SettingsStore.h"
 
 namespace zelmor::app {
@@ -39,9 +41,13 @@ public:
     QString AppKey;
     link::GpibAddress& gpibAddress() { return address; }
     link::DeviceLink& deviceLink() { return link; }
+    // The panel as scripts and presets drive it; null until Form_Load has set the window up.
+    panel::PanelRemote* remote() { return remote_.get(); }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // A right click on the window's background, or the Menu key: the presets' menu.
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     void Form_Activate();
@@ -49,6 +55,7 @@ private:
 
     settings::SettingsStore& store_;
     panel::MessageFunction message_;
+    std::unique_ptr<panel::PanelRemote> remote_;
     QPointer<QWindow> lastFocusWindow_;
     bool pressedWhileInactive_ = false;  // since the window was last activated
     bool loaded_ = false;

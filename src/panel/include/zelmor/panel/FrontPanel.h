@@ -139,6 +139,10 @@ public:
     void Cnf_Click();
     Conf& conf() { return *conf_; }
 
+    // A user action that comes from outside the window (a line on the control socket), like a
+    // key or a click: the link may try once more to open a link that failed before.
+    void beginAction() { link_.beginAction(); }
+
     // Window-level routing of one typed character; `KeyAscii` is 0 when it was consumed.
     void routeCharacter(std::int16_t& KeyAscii);
 

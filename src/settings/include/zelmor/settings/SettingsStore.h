@@ -14,6 +14,8 @@ inline constexpr char Y[] = "Y";
 inline constexpr char Board[] = "Board";
 inline constexpr char PAd[] = "PAd";
 inline constexpr char SAd[] = "SAd";
+// Followed by the preset's number, 0 to 9: "Preset0".
+inline constexpr char Preset[] = "Preset";
 }  // namespace names
 
 // The maker key that holds one instance key per running copy (AppKey).
