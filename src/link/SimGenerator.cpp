@@ -8,6 +8,7 @@
 
 #include "Hp8656a.h"
 #include "TraceText.h"
+#include "zelmor/link/Addresses.h"
 #include "zelmor/panel/CommandReader.h"
 
 namespace zelmor::link {
@@ -18,16 +19,6 @@ constexpr std::int32_t kBoard = 0;
 constexpr std::int32_t kFirstDescriptor = 1;  // 0 stays the board's own unit
 constexpr std::int32_t kMaxTimeoutCode = 17;  // T1000s
 
-bool validPad(std::int32_t pad) { return pad >= 0 && pad <= 30; }
-bool validSad(std::int32_t sad) { return sad == 0 || (sad >= 0x60 && sad <= 0x7E); }
-
-std::optional<std::int32_t> parseDecimal(std::string_view text) {
-    std::int32_t v = 0;
-    const char* end = text.data() + text.size();
-    const auto [ptr, ec] = std::from_chars(text.data(), end, v);
-    if (text.empty() || ec != std::errc{} || ptr != end || text[0] == '-') return std::nullopt;
-    return v;
-}
 
 }  // namespace
 

@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "TraceText.h"
+#include "zelmor/link/Addresses.h"
 #include "zelmor/panel/CommandReader.h"
 
 namespace zelmor::link {
@@ -31,16 +32,6 @@ constexpr std::size_t kLongestLine = 4096;  // past this without a line end, it 
 // on AR488 it writes the EEPROM whatever its argument.
 constexpr const char* kSetUp[] = {"++mode 1", "++auto 0", "++eoi 1", "++eos 3", "++eot_enable 0"};
 
-bool validPad(std::int32_t pad) { return pad >= 0 && pad <= 30; }
-bool validSad(std::int32_t sad) { return sad == 0 || (sad >= 0x60 && sad <= 0x7E); }
-
-std::optional<std::int32_t> parseDecimal(std::string_view text) {
-    std::int32_t v = 0;
-    const char* end = text.data() + text.size();
-    const auto [ptr, ec] = std::from_chars(text.data(), end, v);
-    if (text.empty() || ec != std::errc{} || ptr != end || text[0] == '-') return std::nullopt;
-    return v;
-}
 
 // Matched loosely: Prologix answers "Prologix GPIB-USB Controller version 6.107", AR488 puts
 // its name anywhere in a string its owner may have changed.
