@@ -16,6 +16,16 @@ namespace zelmor::link {
 namespace {
 
 constexpr std::int32_t kBoard = 0;
+// The records serve tests and the display; a demo left sweeping for days must not grow them
+// without end, so only the most recent ones are kept.
+constexpr std::size_t kRecordsKept = 10'000;
+
+void record(std::vector<std::string>& records, std::string entry) {
+    if (records.size() >= 2 * kRecordsKept) {
+        records.erase(records.begin(), records.begin() + kRecordsKept);
+    }
+    records.push_back(std::move(entry));
+}
 constexpr std::int32_t kFirstDescriptor = 1;  // 0 stays the board's own unit
 constexpr std::int32_t kMaxTimeoutCode = 17;  // T1000s
 
@@ -92,14 +102,14 @@ bool SimGenerator::reaches(const Descriptor& d) const {
 }
 
 void SimGenerator::note(const std::string& line) {
-    notes_.push_back(line);
+    record(notes_, line);
     lastNote_ = line;
     std::fprintf(stderr, "%s\n", line.c_str());
     if (sink_) sink_(line);
 }
 
 std::int32_t SimGenerator::ibconfig(std::int32_t unit, std::int32_t option, std::int32_t value) {
-    calls_.push_back(detail::callText("ibconfig", {unit, option, value}));
+    record(calls_, detail::callText("ibconfig", {unit, option, value}));
     if (find(unit)) {
         // A device descriptor: only the options a device has.
         constexpr std::int32_t kIbcTmo = 0x3;
@@ -115,7 +125,7 @@ std::int32_t SimGenerator::ibconfig(std::int32_t unit, std::int32_t option, std:
 
 std::int32_t SimGenerator::ibdev(std::int32_t board, std::int32_t pad, std::int32_t sad,
                                  std::int32_t tmo, std::int32_t eot, std::int32_t eos) {
-    calls_.push_back(detail::callText("ibdev", {board, pad, sad, tmo, eot, eos}));
+    record(calls_, detail::callText("ibdev", {board, pad, sad, tmo, eot, eos}));
     if (board != kBoard) return done(-1, ERR, ENEB);
     if (!validPad(pad) || !validSad(sad) || tmo < 0 || tmo > kMaxTimeoutCode || eos < 0 ||
         eos > 0xFFFF) {
@@ -130,7 +140,7 @@ std::int32_t SimGenerator::ibdev(std::int32_t board, std::int32_t pad, std::int3
 }
 
 std::int32_t SimGenerator::ibclr(std::int32_t ud) {
-    calls_.push_back(detail::callText("ibclr", {ud}));
+    record(calls_, detail::callText("ibclr", {ud}));
     const Descriptor* d = find(ud);
     if (!d) return done(ERR, ERR, EDVR);
     if (!reaches(*d)) return done(ERR | CMPL, ERR | CMPL, ENOL);
@@ -139,7 +149,7 @@ std::int32_t SimGenerator::ibclr(std::int32_t ud) {
 }
 
 std::int32_t SimGenerator::ibwrt(std::int32_t ud, std::string_view bytes) {
-    calls_.push_back(detail::callText("ibwrt", {ud}) + " " + panel::quoteText(bytes));
+    record(calls_, detail::callText("ibwrt", {ud}) + " " + panel::quoteText(bytes));
     const Descriptor* d = find(ud);
     if (!d) return done(ERR, ERR, EDVR);
     if (!reaches(*d)) return done(ERR | CMPL, ERR | CMPL, ENOL);
@@ -149,7 +159,7 @@ std::int32_t SimGenerator::ibwrt(std::int32_t ud, std::string_view bytes) {
         return done(kTimedOut, kTimedOut, EABO);
     }
     remote_ = true;
-    writes_.emplace_back(bytes);
+    record(writes_, std::string(bytes));
     const std::vector<std::string> complaints = instrument_->apply(bytes);
     for (const std::string& why : complaints) {
         note("# sim: " + panel::quoteText(bytes) + ": " + why);
@@ -160,7 +170,7 @@ std::int32_t SimGenerator::ibwrt(std::int32_t ud, std::string_view bytes) {
 }
 
 std::int32_t SimGenerator::ibloc(std::int32_t ud) {
-    calls_.push_back(detail::callText("ibloc", {ud}));
+    record(calls_, detail::callText("ibloc", {ud}));
     const Descriptor* d = find(ud);
     if (!d) return done(ERR, ERR, EDVR);
     if (!reaches(*d)) return done(ERR | CMPL, ERR | CMPL, ENOL);
@@ -169,7 +179,7 @@ std::int32_t SimGenerator::ibloc(std::int32_t ud) {
 }
 
 std::int32_t SimGenerator::ibonl(std::int32_t ud, std::int32_t v) {
-    calls_.push_back(detail::callText("ibonl", {ud, v}));
+    record(calls_, detail::callText("ibonl", {ud, v}));
     if (!find(ud)) return done(ERR, ERR, EDVR);
     if (v == 0) descriptors_.erase(ud);
     return done(CMPL, CMPL);

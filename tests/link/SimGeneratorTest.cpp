@@ -93,6 +93,17 @@ TEST(SimGenerator, WriteFaultsTimeOut) {
     EXPECT_EQ(sim.writes(), (Texts{"AP1DM", "AP0DMAP99DM"}));  // not the timed-out one
 }
 
+// A demo left sweeping for days: the records keep the latest entries, not every one.
+TEST(SimGenerator, RecordsStayBounded) {
+    SimGenerator sim;
+    const std::int32_t ud = sim.ibdev(0, 7, 0, 12, 1, 0);
+    for (int i = 0; i < 25'000; ++i) sim.ibwrt(ud, i % 2 ? "FRUP" : "FR100MZ");
+    EXPECT_LE(sim.writes().size(), 20'000u);
+    EXPECT_GE(sim.writes().size(), 10'000u);
+    EXPECT_EQ(sim.writes().back(), "FRUP");
+    EXPECT_EQ(sim.calls().back(), "ibwrt 1 \"FRUP\"");
+}
+
 TEST(SimGenerator, BusAnswersByAddress) {
     const std::tuple<int, int, int, int, bool> rows[] = {
         // board, PAD, SAD, ibdev's error, listens

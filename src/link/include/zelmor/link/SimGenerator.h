@@ -76,6 +76,7 @@ public:
     DriverStatus status() const override { return status_; }
     void setNoteSink(NoteSink sink) override { sink_ = std::move(sink); }
 
+    // The records below keep at least the last 10,000 entries each.
     // What the generator took, one entry per write it accepted, the probe "XX" included.
     const std::vector<std::string>& writes() const { return writes_; }
     // Every driver call in the trace's words, without the result: "ibwrt 1 \"XX\"".
