@@ -3,7 +3,6 @@
 
 #include <functional>
 #include <memory>
-#include <random>
 
 #include "FakeLibrary.h"
 #include "zelmor/link/DeviceLink.h"
@@ -95,22 +94,6 @@ TEST_P(Link, FailedOpenSaysNothingAndKeepsNoDescriptor) {
     EXPECT_TRUE(messages.empty());
 }
 
-// Opens, commands, closes and bus faults in random order: one descriptor on line while the
-// link is open, none otherwise.
-TEST_P(Link, NoDescriptorLeaksOverRandomSequences) {
-    std::mt19937 rng(8656);
-    const std::function<void()> steps[] = {
-        [&] { link.OpenDevice(); },         [&] { link.CloseDevice(); },
-        [&] { listen(rng() % 3 != 0); },    [&] { failWrites(rng() % 3 == 0); },
-        [&] { link.SendCommand("AP0DM"); }, [&] { link.beginAction(); }};
-    for (int i = 0; i < 3000; ++i) {
-        steps[rng() % 6]();
-        ASSERT_EQ(online(), link.DeviceOpen() ? 1 : 0) << "step " << i;
-    }
-    link.CloseDevice();
-    EXPECT_EQ(online(), 0);
-}
-
 TEST(DeviceLink, DriverThatCannotLoadIsReportedAtEveryOpen) {
     for (const std::string path : {"/no/such/dir/libgpib.so.0", FAKE_GPIB_NO_IBLOC}) {
         const bool missing = path.starts_with("/no/");
@@ -128,16 +111,6 @@ TEST(DeviceLink, DriverThatCannotLoadIsReportedAtEveryOpen) {
         EXPECT_THAT(said[0], HasSubstr(missing ? path : "ibloc"));
         EXPECT_EQ(said[0].ends_with("\rInstall National Instruments drivers"), missing);
     }
-}
-
-// The panel hands the generator back to local control only on purpose, never on exit.
-TEST(DeviceLink, DestroyingAnOpenLinkLeavesTheBusAlone) {
-    FakeLibrary fake(FAKE_GPIB_REGISTER);
-    GpibAddress address;
-    EXPECT_TRUE(DeviceLink(address, [&] { return fromSpec(fake.spec()); }, {}).OpenDevice());
-    EXPECT_EQ(fake.calls(),
-              (Lines{"RegisterGpibGlobalsForThread -> 0", "ibconfig 0 23 1", "ibdev 0 7 0 12 1 0",
-                     "ibclr 1", "ibwrt 1 2 XX", "UnregisterGpibGlobalsForThread"}));
 }
 
 }  // namespace
