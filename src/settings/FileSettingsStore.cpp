@@ -230,6 +230,11 @@ bool FileSettingsStore::WriteSettingText(const QString& appKey, const QString& n
 
 bool FileSettingsStore::writeValues(const QString& appKey,
                                     const std::vector<std::pair<QString, QJsonObject>>& values) {
+    // Values stored already need no change, so no lock either: the file is read whole, as it
+    // stands at one moment, and writing nothing loses nobody's update. The lock file alone
+    // costs a sync to disk.
+    if (changed(load(false), appKey, values) == std::nullopt) return true;
+
     if (!QDir().mkpath(dir_)) return false;
     QLockFile lock(path_ + QLatin1String(".lock"));
     if (!acquire(lock)) return false;
@@ -238,7 +243,17 @@ bool FileSettingsStore::writeValues(const QString& appKey,
     // A file that exists but cannot be read may hold other copies' settings: never replace it.
     if (snapshot.state == FileState::Unreadable) return false;
     if (snapshot.state == FileState::Corrupt && !setCorruptFileAside()) return false;
+    const std::optional<QJsonObject> instance = changed(snapshot, appKey, values);
+    if (!instance) return true;
+    QJsonObject root = snapshot.root;
+    const QString keyName = removeMember(root, appKey).value_or(appKey);
+    root.insert(keyName, *instance);
+    return save(root);
+}
 
+std::optional<QJsonObject> FileSettingsStore::changed(
+    const Snapshot& snapshot, const QString& appKey,
+    const std::vector<std::pair<QString, QJsonObject>>& values) {
     const QJsonValue found = findMember(snapshot.root, appKey);
     QJsonObject instance = found.toObject();
     for (const auto& [name, value] : values) {
@@ -249,12 +264,9 @@ bool FileSettingsStore::writeValues(const QString& appKey,
     // these values already.
     if (snapshot.state == FileState::Ok && found.isObject() && instance == found.toObject() &&
         countMembers(snapshot.root, appKey) == 1) {
-        return true;
+        return std::nullopt;
     }
-    QJsonObject root = snapshot.root;
-    const QString keyName = removeMember(root, appKey).value_or(appKey);
-    root.insert(keyName, instance);
-    return save(root);
+    return instance;
 }
 
 bool FileSettingsStore::DeleteSettings(const QString& appKey) {

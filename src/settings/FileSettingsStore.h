@@ -71,6 +71,11 @@ private:
     // One change: the values in the order given, each replacing any value of its name.
     bool writeValues(const QString& appKey,
                      const std::vector<std::pair<QString, QJsonObject>>& values);
+    // The instance key as the change would leave it, or nothing when the file would come out
+    // the same.
+    static std::optional<QJsonObject> changed(
+        const Snapshot& snapshot, const QString& appKey,
+        const std::vector<std::pair<QString, QJsonObject>>& values);
     bool setCorruptFileAside() const;
     // Removes temporary files of saves that never finished; under the lock.
     void removeLeftovers() const;
