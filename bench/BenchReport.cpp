@@ -2,9 +2,12 @@
 #include "BenchReport.h"
 
 #include <benchmark/benchmark.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <fstream>
 #include <string_view>
 
 namespace zelmor::bench {
@@ -12,6 +15,7 @@ namespace {
 
 class MedianCollector final : public benchmark::ConsoleReporter {
 public:
+    explicit MedianCollector(OutputOptions options) : ConsoleReporter(options) {}
     void ReportRuns(const std::vector<Run>& reports) override {
         ConsoleReporter::ReportRuns(reports);
         for (const Run& run : reports) {
@@ -51,7 +55,18 @@ Figures runBenchmarks(int argc, char** argv) {
         args.push_back(aggregates.data());
     int count = static_cast<int>(args.size());
     benchmark::Initialize(&count, args.data());
-    MedianCollector collector;
+    // BENCH_TABLE: where Google Benchmark's own table goes (appended), to keep the figures apart.
+    std::ofstream table;
+    if (const char* path = std::getenv("BENCH_TABLE"); path != nullptr && *path != '\0') {
+        table.open(path, std::ios::app);
+    }
+    MedianCollector collector(table.is_open() || isatty(STDOUT_FILENO) == 0
+                                  ? benchmark::ConsoleReporter::OO_Tabular
+                                  : benchmark::ConsoleReporter::OO_Defaults);
+    if (table.is_open()) {
+        collector.SetOutputStream(&table);
+        collector.SetErrorStream(&table);
+    }
     benchmark::RunSpecifiedBenchmarks(&collector);
     benchmark::Shutdown();
     return collector.figures;

@@ -12,7 +12,8 @@ namespace zelmor::bench {
 using Figures = std::map<std::string, std::map<std::string, double>>;
 
 // Runs the benchmarks the command line selects, by default three repetitions in random
-// interleaved order, prints Google Benchmark's table and returns the medians.
+// interleaved order, prints Google Benchmark's table (into the file BENCH_TABLE names, if set)
+// and returns the medians.
 Figures runBenchmarks(int argc, char** argv);
 
 // The nearest-rank percentile (0 to 100) of `values`; 0 for none.

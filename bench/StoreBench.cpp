@@ -66,8 +66,6 @@ bool closeWrites(settings::SettingsStore& store, int x) {
         {{names::Board, 0}, {names::PAd, 7}, {names::SAd, 0}, {names::X, x}, {names::Y, 1200}});
 }
 
-double millis(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
-
 void BM_Startup(benchmark::State& state) {
     Folder folder(static_cast<int>(state.range(0)));
     for (auto _ : state) {
