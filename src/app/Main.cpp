@@ -141,11 +141,12 @@ void Main::Form_Unload() {
     Timer->stop();
     const double dpiX = panel::logicalDpiX(this);
     const double dpiY = panel::logicalDpiY(this);
-    store_.WriteSetting(AppKey, QLatin1String(names::Board), address.Board);
-    store_.WriteSetting(AppKey, QLatin1String(names::PAd), address.PAd);
-    store_.WriteSetting(AppKey, QLatin1String(names::SAd), address.SAd);
-    store_.WriteSetting(AppKey, QLatin1String(names::X), pixelsToTwips(pos().x(), dpiX));
-    store_.WriteSetting(AppKey, QLatin1String(names::Y), pixelsToTwips(pos().y(), dpiY));
+    // One change of the file for all five, and none when they are stored already.
+    store_.WriteSettings(AppKey, {{QLatin1String(names::Board), address.Board},
+                                  {QLatin1String(names::PAd), address.PAd},
+                                  {QLatin1String(names::SAd), address.SAd},
+                                  {QLatin1String(names::X), pixelsToTwips(pos().x(), dpiX)},
+                                  {QLatin1String(names::Y), pixelsToTwips(pos().y(), dpiY)}});
 }
 
 void Main::contextMenuEvent(QContextMenuEvent* event) {

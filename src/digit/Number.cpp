@@ -33,6 +33,9 @@ double RoundHalfEven(double v) {
 std::string CmdNumber(double v) { return detail::PlainDecimal(v, false); }
 
 double LeadingNumber(std::string_view text) {
+    // A digit box holds one digit or a blank: read at every key, four times a row.
+    if (text.size() == 1 && isDigit(text[0])) return text[0] - '0';
+    if (text.size() == 1 && isBlank(text[0])) return 0.0;
     std::size_t i = 0;
     const auto skipBlanks = [&] {
         while (i < text.size() && isBlank(text[i])) ++i;

@@ -12,6 +12,14 @@ namespace zelmor::digit::detail {
 std::string PlainDecimal(double v, bool leadingZero) {
     // A double carries 15 reliable significant digits; beyond them is binary noise (0.1 + 0.2).
     if (!std::isfinite(v) || v == 0.0) return "0";
+    // A whole number below 1e15 has all its digits among the 15 kept: the common case of a
+    // command (FR101MZ) or a field, written without the scientific detour.
+    if (v == std::trunc(v) && std::fabs(v) < 1e15) {
+        char whole[24];
+        const auto [last, error] =
+            std::to_chars(whole, whole + sizeof whole, static_cast<long long>(v));
+        if (error == std::errc()) return std::string(whole, last);
+    }
 
     // to_chars is locale-independent, unlike printf and streams.
     char buf[64];

@@ -19,8 +19,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace zelmor::digit {
@@ -38,7 +40,9 @@ public:
 };
 
 void hideCaretOf(QWidget* widget) {
-    // Also after a style or style sheet change that brought the caret back.
+    // Also after a style or style sheet change that brought the caret back. Our own style draws
+    // no caret, so it needs no asking (the question goes through three styles at every key).
+    if (dynamic_cast<const CaretlessStyle*>(widget->style()) != nullptr) return;
     if (widget->style()->pixelMetric(QStyle::PM_TextCursorWidth, nullptr, widget) == 0) return;
     auto* style = new CaretlessStyle;
     style->setParent(widget);  // QWidget keeps only a guarded pointer to its style
@@ -47,6 +51,61 @@ void hideCaretOf(QWidget* widget) {
 
 QColor toColor(Rgb c) {
     return QColor(std::clamp(c.r, 0, 255), std::clamp(c.g, 0, 255), std::clamp(c.b, 0, 255));
+}
+
+// Writes waiting for the key in hand to be handled, in the order given: a text, or a highlight.
+struct Pending {
+    QtDigitBox* box;
+    bool isText;
+    QString text;
+    int start = 0, length = 0;
+};
+std::vector<Pending> pending;
+int keysInHand = 0;  // nested when a key's handling runs an event loop (a message box)
+
+// What a text write does: it keeps the highlight where it is, as the field re-selects only at
+// key-down, so a row rewritten afterwards (a slider's echo, a sweep tick) must not drop the
+// selected digit that the next typed digit overwrites.
+void write(QtDigitBox* box, const QString& text) {
+    const bool highlighted = box->hasSelectedText();
+    box->QLineEdit::setText(text);
+    if (highlighted) box->QLineEdit::setSelection(0, static_cast<int>(text.size()));
+}
+
+// A box holds one ASCII character; the model reads and compares it several times a key, so
+// that case makes no copies.
+std::string toStd(const QString& text) {
+    if (text.size() == 1 && text.front().unicode() < 0x80) {
+        return std::string(1, static_cast<char>(text.front().unicode()));
+    }
+    return text.toStdString();
+}
+
+bool same(const QString& text, const std::string& bytes) {
+    if (bytes.size() == 1 && static_cast<unsigned char>(bytes[0]) < 0x80) {
+        return text.size() == 1 && text.front().unicode() == static_cast<char16_t>(bytes[0]);
+    }
+    return text == QString::fromStdString(bytes);
+}
+
+// The text last written to `box` and not yet made, if any.
+const QString* pendingText(const QtDigitBox* box) {
+    for (auto w = pending.rbegin(); w != pending.rend(); ++w) {
+        if (w->box == box && w->isText) return &w->text;
+    }
+    return nullptr;
+}
+
+void flushPending() {
+    std::vector<Pending> writes;
+    writes.swap(pending);
+    for (const Pending& w : writes) {
+        if (w.isText) {
+            write(w.box, w.text);
+        } else {
+            w.box->QLineEdit::setSelection(w.start, w.length);
+        }
+    }
 }
 
 // QLineEdit's own "no limit".
@@ -190,25 +249,36 @@ QtDigitBox::QtDigitBox(int index, QWidget* parent) : QLineEdit(parent), index_(i
     setBackground(Rgb{0, 0, 0});
 }
 
-std::string QtDigitBox::text() const { return QLineEdit::text().toStdString(); }
+QtDigitBox::~QtDigitBox() {
+    std::erase_if(pending, [this](const Pending& w) { return w.box == this; });
+}
 
-// A write keeps the highlight where it is: the field re-selects only at key-down, so a row
-// rewritten afterwards (a slider's echo, a sweep tick) must not drop the selected digit that the
-// next typed digit overwrites. An unchanged text is not written at all.
+std::string QtDigitBox::text() const {
+    const QString* waiting = pendingText(this);
+    return toStd(waiting != nullptr ? *waiting : QLineEdit::text());
+}
+
+// An unchanged text is not written at all.
 void QtDigitBox::setText(const std::string& text) {
+    const QString* waiting = pendingText(this);
+    if (same(waiting != nullptr ? *waiting : QLineEdit::text(), text)) return;
     const QString t = QString::fromStdString(text);
-    if (t == QLineEdit::text()) return;
-    const bool highlighted = hasSelectedText();
-    QLineEdit::setText(t);
-    if (highlighted) QLineEdit::setSelection(0, static_cast<int>(t.size()));
+    if (keysInHand == 0) {
+        write(this, t);
+        return;
+    }
+    pending.push_back({this, true, t});
+    update();  // an event loop run by the key's handling paints the new text
 }
 
 void QtDigitBox::setMaxLength(int length) {
+    flushPending();
     QLineEdit::setMaxLength(length > 0 ? length : kNoLimit);
 }
 
 // The selected digit is drawn inverted: its colours are the box's, swapped.
 void QtDigitBox::setBackground(Rgb colour) {
+    flushPending();
     QPalette p = palette();
     p.setColor(QPalette::Base, toColor(colour));
     p.setColor(QPalette::HighlightedText, toColor(colour));
@@ -216,6 +286,7 @@ void QtDigitBox::setBackground(Rgb colour) {
 }
 
 void QtDigitBox::setForeground(Rgb colour) {
+    flushPending();
     QPalette p = palette();
     p.setColor(QPalette::Text, toColor(colour));
     p.setColor(QPalette::Highlight, toColor(colour));
@@ -223,13 +294,44 @@ void QtDigitBox::setForeground(Rgb colour) {
 }
 
 bool QtDigitBox::setFocus() {
+    flushPending();
     QWidget::setFocus(Qt::OtherFocusReason);
     return hasFocus();
 }
 
-void QtDigitBox::setSelection(int start, int length) { QLineEdit::setSelection(start, length); }
+void QtDigitBox::setSelection(int start, int length) {
+    if (keysInHand == 0) {
+        QLineEdit::setSelection(start, length);
+        return;
+    }
+    pending.push_back({this, false, QString(), start, length});
+}
 
-void QtDigitBox::hideCaret() { hideCaretOf(this); }
+void QtDigitBox::hideCaret() {
+    if (dynamic_cast<const CaretlessStyle*>(style()) != nullptr) return;
+    flushPending();
+    hideCaretOf(this);
+}
+
+bool QtDigitBox::event(QEvent* event) {
+    flushPending();
+    if (event->type() == QEvent::ShortcutOverride && !event->isAccepted()) {
+        // QLineEdit's answer hangs on the key, its modifiers and the read-only flag alone, yet
+        // it looks some twenty standard key sequences up in the platform theme at every key:
+        // it is asked once for each key and remembered.
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const std::tuple<int, int, bool> asked{key->key(), key->modifiers().toInt(), isReadOnly()};
+        static std::map<std::tuple<int, int, bool>, bool> answers;
+        if (const auto known = answers.find(asked); known != answers.end()) {
+            if (known->second) event->accept();
+            return QWidget::event(event);
+        }
+        const bool handled = QLineEdit::event(event);
+        answers.emplace(asked, event->isAccepted());
+        return handled;
+    }
+    return QLineEdit::event(event);
+}
 
 void QtDigitBox::focusInEvent(QFocusEvent* event) {
     QLineEdit::focusInEvent(event);
@@ -245,6 +347,16 @@ void QtDigitBox::focusOutEvent(QFocusEvent* event) {
 }
 
 void QtDigitBox::keyPressEvent(QKeyEvent* event) {
+    ++keysInHand;
+    struct Done {
+        ~Done() {
+            if (--keysInHand == 0) flushPending();
+        }
+    } done;
+    handleKey(event);
+}
+
+void QtDigitBox::handleKey(QKeyEvent* event) {
     const auto consumed = [event](const std::function<void(std::int16_t&)>& handler,
                                   std::int16_t& code) {
         if (code == 0 || !handler) return false;
@@ -274,6 +386,7 @@ void QtDigitBox::keyPressEvent(QKeyEvent* event) {
     }
     // Paste, cut, undo, Backspace and the like would edit the box behind the field's back.
     if (event->matches(QKeySequence::Copy)) {
+        flushPending();
         QLineEdit::keyPressEvent(event);
     } else {
         event->ignore();

@@ -29,7 +29,16 @@ constexpr int kHiddenTopTwips = -450;
 bool isDigit(std::int16_t code) { return code >= '0' && code <= '9'; }
 
 // Characters of v in plain decimal: "-" and the point count, and 0.5 is written "0.5" like 2.5.
-int textLength(double v) { return static_cast<int>(detail::PlainDecimal(v, true).size()); }
+int textLength(double v) {
+    // A whole number below 1e15 is written with all its digits, as PlainDecimal writes it; this
+    // runs at every write to a field.
+    if (v == std::trunc(v) && std::fabs(v) < 1e15) {
+        int length = v < 0 ? 2 : 1;
+        for (double rest = std::fabs(v); rest >= 10; rest = std::trunc(rest / 10)) ++length;
+        return length;
+    }
+    return static_cast<int>(detail::PlainDecimal(v, true).size());
+}
 
 // Exact for the places a field can have; huge exponents end at infinity.
 double powerOfTen(int n) {
@@ -130,8 +139,12 @@ void clsDigit::restoreCur() {
 
 void clsDigit::applyBounds() {
     // The upper bound first, so Min wins when the bounds cross.
-    if (value() > max_) value(max_);
-    if (value() < min_) value(min_);
+    double v = value();
+    if (v > max_) {
+        value(max_);
+        v = value();
+    }
+    if (v < min_) value(min_);
 }
 
 bool clsDigit::KeyDown(std::int16_t& Index, std::int16_t& KeyCode, std::int16_t /*Shift*/) {

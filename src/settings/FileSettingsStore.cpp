@@ -90,6 +90,14 @@ std::optional<QString> removeMember(QJsonObject& object, const QString& name) {
     return spelling;
 }
 
+int countMembers(const QJsonObject& object, const QString& name) {
+    int count = 0;
+    for (auto it = object.begin(); it != object.end(); ++it) {
+        count += it.key().compare(name, Qt::CaseInsensitive) == 0;
+    }
+    return count;
+}
+
 // The one typed member of a value object, or Undefined when the value has another type or
 // shape.
 QJsonValue typedData(const QJsonObject& value, const char* type) {
@@ -98,6 +106,14 @@ QJsonValue typedData(const QJsonObject& value, const char* type) {
 }
 
 }  // namespace
+
+FileSettingsStore::FileId FileSettingsStore::idOf(const struct stat& st) {
+    const auto ns = [](const timespec& t) {
+        return std::int64_t{t.tv_sec} * 1'000'000'000 + t.tv_nsec;
+    };
+    return {static_cast<std::int64_t>(st.st_dev), static_cast<std::int64_t>(st.st_ino),
+            static_cast<std::int64_t>(st.st_size), ns(st.st_mtim), ns(st.st_ctim)};
+}
 
 FileSettingsStore::FileSettingsStore(const QString& configDir) : path_(filePathFor(configDir)) {
     dir_ = QFileInfo(path_).absolutePath();
@@ -112,8 +128,15 @@ QString FileSettingsStore::filePathFor(const QString& configDir) {
 // Only a regular file of bounded size is read, and its opening never blocks: a FIFO under the
 // file's name hung start-up, and a link to /dev/zero ate memory until the program aborted.
 // Anything else reads as unreadable, so reads give the defaults and nothing replaces it.
-FileSettingsStore::Snapshot FileSettingsStore::load() const {
+FileSettingsStore::Snapshot FileSettingsStore::load(bool reuse) const {
     const QByteArray name = QFile::encodeName(path_);
+    if (reuse && parsed_) {
+        struct stat now {};
+        if (::stat(name.constData(), &now) == 0 && S_ISREG(now.st_mode) &&
+            idOf(now) == parsed_->id) {
+            return {FileState::Ok, parsed_->root};
+        }
+    }
     const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         // A dangling link is there all the same: it is not ours to replace.
@@ -137,16 +160,22 @@ FileSettingsStore::Snapshot FileSettingsStore::load() const {
     }
     ::close(fd);
     if (!ok) return {FileState::Unreadable, {}};
+    // The id is taken before the bytes were read, so a file changed meanwhile reads again.
+    if (parsed_ && bytes == parsed_->bytes) {
+        parsed_->id = idOf(st);
+        return {FileState::Ok, parsed_->root};
+    }
     QJsonParseError error{};
     const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
     if (error.error != QJsonParseError::NoError || !document.isObject()) {
         return {FileState::Corrupt, {}};
     }
-    return {FileState::Ok, document.object()};
+    parsed_ = Parsed{idOf(st), bytes, document.object()};
+    return {FileState::Ok, parsed_->root};
 }
 
 QJsonObject FileSettingsStore::findValue(const QString& appKey, const QString& name) const {
-    const Snapshot snapshot = load();
+    const Snapshot snapshot = load(true);
     if (snapshot.state != FileState::Ok) return {};
     return findMember(findMember(snapshot.root, appKey).toObject(), name).toObject();
 }
@@ -176,9 +205,19 @@ QString FileSettingsStore::ReadSettingText(const QString& appKey, const QString&
 }
 
 bool FileSettingsStore::WriteSetting(const QString& appKey, const QString& name, double value) {
-    const std::optional<std::int32_t> dword = toDword(value);
-    if (!dword) return false;
-    return writeValue(appKey, name, QJsonObject{{QLatin1String(kDword), qint64{*dword}}});
+    return WriteSettings(appKey, {{name, value}});
+}
+
+bool FileSettingsStore::WriteSettings(const QString& appKey,
+                                      const std::vector<std::pair<QString, double>>& values) {
+    std::vector<std::pair<QString, QJsonObject>> dwords;
+    for (const auto& [name, value] : values) {
+        if (const std::optional<std::int32_t> dword = toDword(value)) {
+            dwords.emplace_back(name, QJsonObject{{QLatin1String(kDword), qint64{*dword}}});
+        }
+    }
+    if (dwords.empty()) return values.empty();
+    return writeValues(appKey, dwords) && dwords.size() == values.size();
 }
 
 bool FileSettingsStore::WriteSettingText(const QString& appKey, const QString& name,
@@ -186,30 +225,48 @@ bool FileSettingsStore::WriteSettingText(const QString& appKey, const QString& n
     // A NUL inside would end the SZ early, and a text that outgrows the read buffer could
     // never be read back: refuse both rather than report a value that is not kept.
     if (text.contains(QChar(u'\0')) || text.toUtf8().size() + 1 > kMaxTextBytes) return false;
-    return writeValue(appKey, name, QJsonObject{{QLatin1String(kSz), text}});
+    return writeValues(appKey, {{name, QJsonObject{{QLatin1String(kSz), text}}}});
 }
 
-bool FileSettingsStore::writeValue(const QString& appKey, const QString& name,
-                                   const QJsonObject& value) {
+bool FileSettingsStore::writeValues(const QString& appKey,
+                                    const std::vector<std::pair<QString, QJsonObject>>& values) {
+    // Values stored already need no change, so no lock either: the file is read whole, as it
+    // stands at one moment, and writing nothing loses nobody's update. The lock file alone
+    // costs a sync to disk.
+    if (changed(load(false), appKey, values) == std::nullopt) return true;
+
     if (!QDir().mkpath(dir_)) return false;
     QLockFile lock(path_ + QLatin1String(".lock"));
     if (!acquire(lock)) return false;
 
-    const Snapshot snapshot = load();
+    const Snapshot snapshot = load(false);
     // A file that exists but cannot be read may hold other copies' settings: never replace it.
     if (snapshot.state == FileState::Unreadable) return false;
     if (snapshot.state == FileState::Corrupt && !setCorruptFileAside()) return false;
-
+    const std::optional<QJsonObject> instance = changed(snapshot, appKey, values);
+    if (!instance) return true;
     QJsonObject root = snapshot.root;
-    const QJsonValue found = findMember(root, appKey);
-    QJsonObject instance = found.toObject();
     const QString keyName = removeMember(root, appKey).value_or(appKey);
-    const QString valueName = removeMember(instance, name).value_or(name);
-    instance.insert(valueName, value);
-    root.insert(keyName, instance);
-
-    if (snapshot.state == FileState::Ok && root == snapshot.root) return true;
+    root.insert(keyName, *instance);
     return save(root);
+}
+
+std::optional<QJsonObject> FileSettingsStore::changed(
+    const Snapshot& snapshot, const QString& appKey,
+    const std::vector<std::pair<QString, QJsonObject>>& values) {
+    const QJsonValue found = findMember(snapshot.root, appKey);
+    QJsonObject instance = found.toObject();
+    for (const auto& [name, value] : values) {
+        const QString valueName = removeMember(instance, name).value_or(name);
+        instance.insert(valueName, value);
+    }
+    // The file would come out the same: the key stands alone under its one spelling and holds
+    // these values already.
+    if (snapshot.state == FileState::Ok && found.isObject() && instance == found.toObject() &&
+        countMembers(snapshot.root, appKey) == 1) {
+        return std::nullopt;
+    }
+    return instance;
 }
 
 bool FileSettingsStore::DeleteSettings(const QString& appKey) {
@@ -218,7 +275,7 @@ bool FileSettingsStore::DeleteSettings(const QString& appKey) {
     QLockFile lock(path_ + QLatin1String(".lock"));
     if (!acquire(lock)) return false;
 
-    const Snapshot snapshot = load();
+    const Snapshot snapshot = load(false);
     switch (snapshot.state) {
         case FileState::Missing:
         case FileState::Unreadable:
@@ -269,7 +326,15 @@ bool FileSettingsStore::save(const QJsonObject& root) const {
     if (!file.open(QIODevice::WriteOnly)) return false;
     const QByteArray bytes = QJsonDocument(root).toJson(QJsonDocument::Indented);
     if (file.write(bytes) != bytes.size()) return false;  // the temporary file is discarded
-    return file.commit();
+    if (!file.commit()) return false;
+    // Still under the lock, so the file is the one just written.
+    struct stat st {};
+    if (::stat(QFile::encodeName(path_).constData(), &st) == 0) {
+        parsed_ = Parsed{idOf(st), bytes, root};
+    } else {
+        parsed_.reset();
+    }
+    return true;
 }
 
 }  // namespace zelmor::settings

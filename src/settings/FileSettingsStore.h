@@ -1,9 +1,15 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <sys/stat.h>
+
+#include <QByteArray>
 #include <QJsonObject>
 #include <QString>
 #include <cstdint>
+#include <optional>
+#include <utility>
+#include <vector>
 
 #include "zelmor/settings/SettingsStore.h"
 
@@ -20,6 +26,11 @@ namespace zelmor::settings {
 //
 // Reads take no lock: every change replaces the file atomically, so a reader sees the old
 // or the new file whole. Changes run read-modify-write under "registry.json.lock".
+//
+// The file last read or saved stays parsed: a read answers from it while the file is the same
+// one (device, inode, size, modification and change times), so start-up reads the file once;
+// a change, under the lock, always reads the file and parses it again only when its bytes
+// differ. A change that would store what is stored saves nothing.
 class FileSettingsStore final : public SettingsStore {
 public:
     explicit FileSettingsStore(const QString& configDir);
@@ -29,6 +40,8 @@ public:
                             const QString& def) override;
     bool WriteSetting(const QString& appKey, const QString& name, double value) override;
     bool WriteSettingText(const QString& appKey, const QString& name, const QString& text) override;
+    bool WriteSettings(const QString& appKey,
+                       const std::vector<std::pair<QString, double>>& values) override;
     bool DeleteSettings(const QString& appKey) override;
 
     static QString filePathFor(const QString& configDir);
@@ -39,11 +52,30 @@ private:
         FileState state = FileState::Missing;
         QJsonObject root;
     };
+    // Which file the bytes came from, as stat(2) tells it.
+    struct FileId {
+        std::int64_t dev = 0, ino = 0, size = 0, mtimeNs = 0, ctimeNs = 0;
+        bool operator==(const FileId&) const = default;
+    };
+    struct Parsed {
+        FileId id;
+        QByteArray bytes;
+        QJsonObject root;
+    };
 
-    Snapshot load() const;
+    static FileId idOf(const struct stat& st);
+    // `reuse`: a file that is still the one last read or saved is not read again (reads only).
+    Snapshot load(bool reuse) const;
     // The stored value object, or an empty object when the file, key or value is absent.
     QJsonObject findValue(const QString& appKey, const QString& name) const;
-    bool writeValue(const QString& appKey, const QString& name, const QJsonObject& value);
+    // One change: the values in the order given, each replacing any value of its name.
+    bool writeValues(const QString& appKey,
+                     const std::vector<std::pair<QString, QJsonObject>>& values);
+    // The instance key as the change would leave it, or nothing when the file would come out
+    // the same.
+    static std::optional<QJsonObject> changed(
+        const Snapshot& snapshot, const QString& appKey,
+        const std::vector<std::pair<QString, QJsonObject>>& values);
     bool setCorruptFileAside() const;
     // Removes temporary files of saves that never finished; under the lock.
     void removeLeftovers() const;
@@ -51,6 +83,7 @@ private:
 
     QString dir_;
     QString path_;
+    mutable std::optional<Parsed> parsed_;
 };
 
 }  // namespace zelmor::settings

@@ -19,6 +19,13 @@ std::int16_t ReadSetting16(SettingsStore& store, const QString& appKey, const QS
     return static_cast<std::int16_t>(value);
 }
 
+bool SettingsStore::WriteSettings(const QString& appKey,
+                                  const std::vector<std::pair<QString, double>>& values) {
+    bool all = true;
+    for (const auto& [name, value] : values) all = WriteSetting(appKey, name, value) && all;
+    return all;
+}
+
 QString defaultConfigDir() {
     // A relative XDG_CONFIG_HOME is invalid and ignored, as the XDG base directory rules say.
     const QString xdg = qEnvironmentVariable("XDG_CONFIG_HOME");

@@ -1,4 +1,6 @@
 // SPDX-License-Identifier: MIT
+#include <sys/stat.h>
+
 #include "StoreFixture.h"
 
 namespace zelmor::settings::test {
@@ -114,6 +116,25 @@ TEST_F(SettingsStoreTest, ReadSetting16TreatsOutOfRangeAsAbsent) {
         ASSERT_TRUE(store_->WriteSetting(kKey, names::PAd, stored));
         EXPECT_EQ(ReadSetting16(*store_, kKey, names::PAd, 7), read) << stored;
     }
+}
+
+// Closing writes the five values as one change: refused values are left out, and values already
+// stored leave the file as it is, not even rewritten. A read after another copy's change sees it.
+TEST_F(SettingsStoreTest, WriteSettingsIsOneChangeAndNoneWhenNothingChanges) {
+    const auto inode = [this] {
+        struct stat st {};
+        return ::stat(QFile::encodeName(file()).constData(), &st) == 0 ? st.st_ino : 0;
+    };
+    EXPECT_FALSE(store_->WriteSettings(kKey, {{"Board", 1}, {"x", 1234.5}, {"Y", qQNaN()}}));
+    EXPECT_EQ(root(), QJsonObject({{kKey, QJsonObject{{"Board", QJsonObject{{"dword", 1}}},
+                                                      {"x", QJsonObject{{"dword", 1234}}}}}}));
+    const auto before = inode();
+    EXPECT_TRUE(store_->WriteSettings(kKey, {{"BOARD", 1}, {"X", 1234}}));
+    EXPECT_EQ(inode(), before);
+    EXPECT_EQ(store_->ReadSetting(kKey, names::X, 0), 1234);  // read once, kept
+    ASSERT_TRUE(makeFileStore(cfg())->WriteSettings(kKey, {{"X", 5}, {"Y", 6}}));
+    EXPECT_NE(inode(), before);
+    EXPECT_EQ(store_->ReadSetting(kKey, names::X, 0), 5);
 }
 
 }  // namespace zelmor::settings::test

@@ -30,10 +30,16 @@ std::int16_t charCode(const QKeyEvent& event);
 //   preview sees the character even of a key consumed at key-down.
 // Like every DigitBox: a text write keeps the highlight as it is, and the highlight goes when
 // the focus moves to another control.
+// While a key on a box is handled, writes of text and highlight to any box wait until it has
+// been (QLineEdit lays its text out at each write, which with cold caches cost more than the
+// rest of the key together, before the command reached the bus); they are then made in the
+// order given, and sooner when anything could see a box: an event to a box, a focus move, a
+// change of its look. text() always answers with the last text written.
 class QtDigitBox final : public QLineEdit, public DigitBox {
     Q_OBJECT
 public:
     QtDigitBox(int index, QWidget* parent = nullptr);
+    ~QtDigitBox() override;
 
     int index() const { return index_; }
 
@@ -53,6 +59,7 @@ public:
     void setForeground(Rgb colour);
 
 protected:
+    bool event(QEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -63,6 +70,8 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
+    void handleKey(QKeyEvent* event);
+
     int index_;
 };
 

@@ -4,6 +4,8 @@
 #include <QString>
 #include <cstdint>
 #include <memory>
+#include <utility>
+#include <vector>
 
 namespace zelmor::settings {
 
@@ -44,6 +46,12 @@ public:
     // holding a NUL, or longer than 1023 bytes in UTF-8.
     virtual bool WriteSettingText(const QString& appKey, const QString& name,
                                   const QString& text) = 0;
+
+    // Stores several numbers, in the order given, each as WriteSetting would; true when every
+    // one was stored. The file store makes it one change, and saves nothing when each value is
+    // already stored as given.
+    virtual bool WriteSettings(const QString& appKey,
+                               const std::vector<std::pair<QString, double>>& values);
 
     // Removes one instance key with all its values; the maker key stays. True when the maker
     // key could be opened, whether or not the instance key existed; false when it is missing
