@@ -29,7 +29,9 @@ QString argumentText(QByteArrayView bytes) {
             QStringDecoder decode(QStringDecoder::System, QStringDecoder::Flag::Stateless);
             const QString character = decode(run);
             if (decode.hasError() || character.toLocal8Bit() != run) continue;
-            text += character;
+            // The name's own backslashes are escaped too, or "\xFF" typed after a byte that
+            // does not decode would read as the byte 0xFF, and share its key.
+            text += character == u'\\' ? QStringLiteral("\\x5C") : character;
             taken = n;
         }
         if (taken == 0) {

@@ -52,6 +52,9 @@ INSTANTIATE_TEST_SUITE_P(
                       LineCase{"a\xC3", Action::Start, "a\\xC3", "Zelmor - a\\xC3"},
                       LineCase{"\xC3\xA9\xE9!", Action::Start, "é\\xE9!", "Zelmor - é\\xE9!"},
                       LineCase{"\xC0\xAF", Action::Start, "\\xC0\\xAF", "Zelmor - \\xC0\\xAF"},
+                      // ... and so are its backslashes, else this would read as 0xB6 0x80.
+                      LineCase{"\xB6\\x80", Action::Start, "\\xB6\\x5Cx80",
+                               "Zelmor - \\xB6\\x5Cx80"},
                       LineCase{"\xF0\x9F\x8E\x9B\xF0", Action::Start, "🎛\\xF0", "Zelmor - 🎛\\xF0"}));
 
 TEST(CommandLine, SuffixIsEmptyWithoutAName) {
