@@ -19,22 +19,25 @@ namespace {
 
 bool same(const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) == 0; }
 
-// The data of every value stored under the key and the name, in any spelling of either, when it
-// has the type asked for and nothing else.
-QList<QJsonValue> stored(const QJsonObject& root, const QString& key, const QString& name,
-                         const char* type) {
-    QList<QJsonValue> found;
+// Every value under the key and the name, in any spelling of either.
+QList<QJsonObject> stored(const QJsonObject& root, const QString& key, const QString& name) {
+    QList<QJsonObject> found;
     for (auto k = root.begin(); k != root.end(); ++k) {
         const QJsonObject values = k.value().toObject();
         for (auto v = values.begin(); v != values.end(); ++v) {
-            const QJsonObject typed = v.value().toObject();
-            if (same(k.key(), key) && same(v.key(), name) && typed.size() == 1 &&
-                typed.contains(QLatin1String(type))) {
-                found += typed.value(QLatin1String(type));
-            }
+            if (same(k.key(), key) && same(v.key(), name)) found += v.value().toObject();
         }
     }
     return found;
+}
+
+// The data of those that have the type and nothing else.
+QList<QJsonValue> typed(const QList<QJsonObject>& values, const char* type) {
+    QList<QJsonValue> data;
+    for (const QJsonObject& v : values) {
+        if (v.size() == 1 && v.contains(QLatin1String(type))) data += v.value(QLatin1String(type));
+    }
+    return data;
 }
 
 bool dword(const QJsonValue& v) {
@@ -65,16 +68,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QString name = values.isEmpty() ? QStringLiteral("X") : values.begin().key().toLower();
 
     const auto store = zelmor::settings::makeFileStore(dir.path());
-    const QList<QJsonValue> numbers = stored(root, key, name, "dword");
+    const QList<QJsonObject> found = stored(root, key, name);
+    const QList<QJsonValue> numbers = typed(found, "dword");
     const std::int32_t number = store->ReadSetting(key, name, -77);
     FUZZ_CHECK(number == -77 ||
                std::any_of(numbers.begin(), numbers.end(), [&](const QJsonValue& v) {
                    return dword(v) && v.toDouble() == number;
                }));
-    FUZZ_CHECK(numbers.size() != 1 || !dword(numbers[0]) || number == numbers[0].toDouble());
+    // Where the name is not spelt several ways, a number there is the one read.
+    FUZZ_CHECK(found.size() != 1 || !dword(numbers.value(0)) || number == numbers[0].toDouble());
     const std::int16_t small = zelmor::settings::ReadSetting16(*store, key, name, -77);
     FUZZ_CHECK(small == -77 || small == number);
-    const QList<QJsonValue> texts = stored(root, key, name, "sz");
+    const QList<QJsonValue> texts = typed(found, "sz");
     const QString text = store->ReadSettingText(key, name, QStringLiteral("\x01"));
     FUZZ_CHECK(text == u"\x01" || texts.contains(text) || texts.contains(text + QChar(u'\0')));
 
