@@ -55,11 +55,10 @@ QByteArray unescaped(const QString& text) {
     return out + run.toUtf8();
 }
 
-QString spacesTrimmed(const QString& text) {
-    const std::u16string s = text.toStdU16String();
-    const std::size_t first = s.find_first_not_of(u' ');
-    if (first == s.npos) return {};
-    return QString::fromStdU16String(s.substr(first, s.find_last_not_of(u' ') - first + 1));
+QString spacesTrimmed(QString text) {
+    while (text.startsWith(u' ')) text.remove(0, 1);
+    while (text.endsWith(u' ')) text.chop(1);
+    return text;
 }
 
 }  // namespace
