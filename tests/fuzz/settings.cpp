@@ -19,23 +19,20 @@ namespace {
 
 bool same(const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) == 0; }
 
-// Every value under the key and the name, in any spelling of either.
-QList<QJsonObject> stored(const QJsonObject& root, const QString& key, const QString& name) {
-    QList<QJsonObject> found;
+// The data of every value under the key and the name, in any spelling of either, that has the
+// type and nothing else; `spellings` counts them all, whatever their type.
+QList<QJsonValue> stored(const QJsonObject& root, const QString& key, const QString& name,
+                         const char* type, int& spellings) {
+    QList<QJsonValue> data;
+    spellings = 0;
     for (auto k = root.begin(); k != root.end(); ++k) {
         const QJsonObject values = k.value().toObject();
         for (auto v = values.begin(); v != values.end(); ++v) {
-            if (same(k.key(), key) && same(v.key(), name)) found += v.value().toObject();
+            const QJsonObject value = v.value().toObject();
+            if (!same(k.key(), key) || !same(v.key(), name)) continue;
+            ++spellings;
+            if (value.size() == 1 && value.contains(QLatin1String(type))) data += value[type];
         }
-    }
-    return found;
-}
-
-// The data of those that have the type and nothing else.
-QList<QJsonValue> typed(const QList<QJsonObject>& values, const char* type) {
-    QList<QJsonValue> data;
-    for (const QJsonObject& v : values) {
-        if (v.size() == 1 && v.contains(QLatin1String(type))) data += v.value(QLatin1String(type));
     }
     return data;
 }
@@ -51,8 +48,9 @@ bool dword(const QJsonValue& v) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static const QTemporaryDir dir;
     const QString path = zelmor::settings::storeFilePath(dir.path());
-    QDir(QFileInfo(path).absolutePath()).removeRecursively();
-    QDir().mkpath(QFileInfo(path).absolutePath());
+    const QString folder = QFileInfo(path).absolutePath();
+    QDir(folder).removeRecursively();
+    QDir().mkpath(folder);
     const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
     QFile file(path);
     FUZZ_CHECK(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
@@ -68,18 +66,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QString name = values.isEmpty() ? QStringLiteral("X") : values.begin().key().toLower();
 
     const auto store = zelmor::settings::makeFileStore(dir.path());
-    const QList<QJsonObject> found = stored(root, key, name);
-    const QList<QJsonValue> numbers = typed(found, "dword");
+    int spellings = 0;
+    const QList<QJsonValue> numbers = stored(root, key, name, "dword", spellings);
     const std::int32_t number = store->ReadSetting(key, name, -77);
     FUZZ_CHECK(number == -77 ||
                std::any_of(numbers.begin(), numbers.end(), [&](const QJsonValue& v) {
                    return dword(v) && v.toDouble() == number;
                }));
     // Where the name is not spelt several ways, a number there is the one read.
-    FUZZ_CHECK(found.size() != 1 || !dword(numbers.value(0)) || number == numbers[0].toDouble());
+    FUZZ_CHECK(spellings != 1 || !dword(numbers.value(0)) || number == numbers[0].toDouble());
     const std::int16_t small = zelmor::settings::ReadSetting16(*store, key, name, -77);
     FUZZ_CHECK(small == -77 || small == number);
-    const QList<QJsonValue> texts = typed(found, "sz");
+    const QList<QJsonValue> texts = stored(root, key, name, "sz", spellings);
     const QString text = store->ReadSettingText(key, name, QStringLiteral("\x01"));
     FUZZ_CHECK(text == u"\x01" || texts.contains(text) || texts.contains(text + QChar(u'\0')));
 
@@ -92,9 +90,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             FUZZ_CHECK(same(k.key(), key) || now.value(k.key()) == k.value());
         }
     } else {
-        const QStringList aside = QDir(QFileInfo(path).absolutePath())
-                                      .entryList({QStringLiteral("registry.json.corrupt-*")});
-        QFile kept(QFileInfo(path).absolutePath() + u'/' + aside.value(0));
+        const QStringList aside =
+            QDir(folder).entryList({QStringLiteral("registry.json.corrupt-*")});
+        QFile kept(folder + u'/' + aside.value(0));
         FUZZ_CHECK(aside.size() == 1 && kept.open(QIODevice::ReadOnly) && kept.readAll() == bytes);
     }
     return 0;
