@@ -17,7 +17,10 @@ QString trimSpaces(const QString& text) {
 }  // namespace
 
 QString argumentText(QByteArrayView bytes) {
-    QString text = QString::fromLocal8Bit(bytes);
+    // A byte order mark is a character of the name like any other, not a header to drop.
+    constexpr auto kFlags =
+        QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom;
+    QString text = QStringDecoder(QStringDecoder::System, kFlags)(bytes);
     if (text.toLocal8Bit() == bytes) return text;
     // At each place, the shortest run of bytes that decodes alone (one whole character), else
     // the one byte as an escape. UTF-8, the encoding Qt assumes here, needs at most 4 bytes.
@@ -26,10 +29,12 @@ QString argumentText(QByteArrayView bytes) {
         qsizetype taken = 0;
         for (qsizetype n = 1; taken == 0 && n <= 4 && at + n <= bytes.size(); ++n) {
             const QByteArrayView run = bytes.sliced(at, n);
-            QStringDecoder decode(QStringDecoder::System, QStringDecoder::Flag::Stateless);
+            QStringDecoder decode(QStringDecoder::System, kFlags);
             const QString character = decode(run);
             if (decode.hasError() || character.toLocal8Bit() != run) continue;
-            text += character;
+            // The name's own backslashes are escaped too, or "\xFF" typed after a byte that
+            // does not decode would read as the byte 0xFF, and share its key.
+            text += character == u'\\' ? QStringLiteral("\\x5C") : character;
             taken = n;
         }
         if (taken == 0) {

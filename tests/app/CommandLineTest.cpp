@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
 
+#include <QStringDecoder>
+
 #include "zelmor/app/CommandLine.h"
 
 namespace zelmor::app {
@@ -22,8 +24,12 @@ TEST_P(CommandLineCases, ParsesAsTheUserMeantIt) {
     const CommandLine line = parseCommandLine(argumentText(c.text));
     EXPECT_EQ(line.action, c.action) << c.text;
     if (c.action != Action::Usage) {
-        EXPECT_EQ(line.instanceName, QString::fromUtf8(c.instance)) << c.text;
-        EXPECT_EQ(line.AppKey, QString::fromUtf8(c.key)) << c.text;
+        // fromUtf8 would drop a leading byte order mark.
+        const auto utf8 = [](const char* s) -> QString {
+            return QStringDecoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom)(s);
+        };
+        EXPECT_EQ(line.instanceName, utf8(c.instance)) << c.text;
+        EXPECT_EQ(line.AppKey, utf8(c.key)) << c.text;
     }
 }
 
@@ -52,6 +58,14 @@ INSTANTIATE_TEST_SUITE_P(
                       LineCase{"a\xC3", Action::Start, "a\\xC3", "Zelmor - a\\xC3"},
                       LineCase{"\xC3\xA9\xE9!", Action::Start, "é\\xE9!", "Zelmor - é\\xE9!"},
                       LineCase{"\xC0\xAF", Action::Start, "\\xC0\\xAF", "Zelmor - \\xC0\\xAF"},
+                      // ... and so are its backslashes, else this would read as 0xB6 0x80.
+                      LineCase{"\xB6\\x80", Action::Start, "\\xB6\\x5Cx80",
+                               "Zelmor - \\xB6\\x5Cx80"},
+                      // A byte order mark is valid text, first or not.
+                      LineCase{"\xEF\xBB\xBF" "a", Action::Start, "\xEF\xBB\xBF" "a",
+                               "Zelmor - \xEF\xBB\xBF" "a"},
+                      LineCase{"\xEF\xBB\xBF\xFF", Action::Start, "\xEF\xBB\xBF\\xFF",
+                               "Zelmor - \xEF\xBB\xBF\\xFF"},
                       LineCase{"\xF0\x9F\x8E\x9B\xF0", Action::Start, "🎛\\xF0", "Zelmor - 🎛\\xF0"}));
 
 TEST(CommandLine, SuffixIsEmptyWithoutAName) {

@@ -7,9 +7,9 @@
 #include <QTcpSocket>
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
 #include <utility>
 
+#include "AdapterText.h"
 #include "TraceText.h"
 #include "zelmor/link/Addresses.h"
 #include "zelmor/panel/CommandReader.h"
@@ -23,8 +23,7 @@ using std::chrono::milliseconds;
 
 constexpr std::int32_t kBoard = 0;
 constexpr std::int32_t kMaxTimeoutCode = 17;  // T1000s
-constexpr char kEsc = 0x1B;
-constexpr std::size_t kLongestLine = 4096;  // past this without a line end, it is noise
+constexpr std::size_t kLongestLine = 4096;    // past this without a line end, it is noise
 
 // Controller mode; no read after each write (the generator only listens, so an automatic read
 // would time out on every command); EOI on the last byte and nothing appended, so a command
@@ -32,53 +31,6 @@ constexpr std::size_t kLongestLine = 4096;  // past this without a line end, it 
 // on AR488 it writes the EEPROM whatever its argument.
 constexpr const char* kSetUp[] = {"++mode 1", "++auto 0", "++eoi 1", "++eos 3", "++eot_enable 0"};
 
-
-// Matched loosely: Prologix answers "Prologix GPIB-USB Controller version 6.107", AR488 puts
-// its name anywhere in a string its owner may have changed.
-bool isVersion(std::string_view line) {
-    return line.starts_with("Prologix") || line.find("AR488") != std::string_view::npos;
-}
-
-bool isUnrecognized(std::string_view line) {
-    return line.find("nrecognized") != std::string_view::npos;
-}
-
-// What ++fndl answers: "7", "3,5:1,11" (pri:sec), nothing when nobody listens.
-bool isListenerList(std::string_view line) {
-    return isUnrecognized(line) || line.find_first_not_of("0123456789:, \t") == line.npos;
-}
-
-// Whether a ++fndl list holds the address; a secondary address may come as 0..31 or 96..126.
-bool listed(std::string_view list, std::int32_t pad, std::int32_t sad) {
-    while (!list.empty()) {
-        const std::size_t end = std::min(list.find_first_of(", \t"), list.size());
-        const std::string_view token = list.substr(0, end);
-        list.remove_prefix(std::min(end + 1, list.size()));
-        const std::size_t colon = token.find(':');
-        if (parseDecimal(token.substr(0, colon)) != pad) continue;
-        if (sad == 0 || colon == token.npos) return true;
-        const std::optional<std::int32_t> s = parseDecimal(token.substr(colon + 1));
-        if (s == sad || s == sad - 0x60) return true;
-    }
-    return false;
-}
-
-// ESC before every byte the adapter would take as a line end, an escape or a "++" command.
-std::string escaped(std::string_view bytes) {
-    std::string out;
-    out.reserve(bytes.size() + 8);
-    for (const char ch : bytes) {
-        if (ch == '\r' || ch == '\n' || ch == kEsc || ch == '+') out += kEsc;
-        out += ch;
-    }
-    return out;
-}
-
-std::string trimmed(std::string_view line) {
-    const std::size_t first = line.find_first_not_of(" \t\r");
-    if (first == line.npos) return {};
-    return std::string(line.substr(first, line.find_last_not_of(" \t\r") - first + 1));
-}
 
 int msecsUntil(Clock::time_point until) {
     const auto left = std::chrono::duration_cast<milliseconds>(until - Clock::now()).count();
@@ -250,7 +202,8 @@ std::optional<PrologixDriver::Failure> PrologixDriver::openPort() {
 std::optional<PrologixDriver::Failure> PrologixDriver::wakeUp(Clock::time_point until) {
     do {
         if (auto why = command("++ver")) return why;
-        const auto version = answer(isVersion, std::min(until, Clock::now() + timeouts_.retry));
+        const auto version =
+            answer(detail::isVersion, std::min(until, Clock::now() + timeouts_.retry));
         if (version) {
             ar488_ = version->find("AR488") != std::string::npos;
             return std::nullopt;
@@ -309,11 +262,9 @@ PrologixDriver::Failure PrologixDriver::noAnswer(const std::string& to) {
 template <typename Wanted>
 std::optional<std::string> PrologixDriver::answer(Wanted wanted, Clock::time_point until) {
     for (;;) {
-        for (std::size_t eol; (eol = inbox_.find('\n')) != std::string::npos;) {
-            const std::string line = trimmed(std::string_view(inbox_).substr(0, eol));
-            inbox_.erase(0, eol + 1);
-            const bool taken = wanted(line);
-            note("# ++ < " + panel::quoteText(line) + (taken ? "" : " (ignored)"));
+        while (const std::optional<std::string> line = detail::takeLine(inbox_)) {
+            const bool taken = wanted(*line);
+            note("# ++ < " + panel::quoteText(*line) + (taken ? "" : " (ignored)"));
             if (taken) return line;
         }
         if (inbox_.size() > kLongestLine) {
@@ -392,7 +343,7 @@ std::int32_t PrologixDriver::ibdev(std::int32_t board, std::int32_t pad, std::in
         // answer to ++llo ends, so that it is not taken for the answer to a later question.
         if (auto why = command("++llo")) return failed(-1, *why);
         if (auto why = command("++ver")) return failed(-1, *why);
-        if (!answer(isVersion, Clock::now() + timeouts_.io)) {
+        if (!answer(detail::isVersion, Clock::now() + timeouts_.io)) {
             return failed(-1, noAnswer("++ver"));
         }
     }
@@ -410,9 +361,9 @@ std::int32_t PrologixDriver::ibclr(std::int32_t ud) {
         // A board refuses the clear when nothing listens; an AR488 can look, a Prologix cannot.
         const std::string find = "++fndl " + std::to_string(address->pad);
         if (auto failure = command(find)) return failed(*failure);
-        const auto list = answer(isListenerList, Clock::now() + timeouts_.io);
+        const auto list = answer(detail::isListenerList, Clock::now() + timeouts_.io);
         if (!list) return failed(noAnswer(find));
-        if (!isUnrecognized(*list) && !listed(*list, address->pad, address->sad)) {
+        if (!detail::isUnrecognized(*list) && !detail::listed(*list, address->pad, address->sad)) {
             return done(ERR, ERR, ENOL);
         }
     }
@@ -425,7 +376,7 @@ std::int32_t PrologixDriver::ibwrt(std::int32_t ud, std::string_view bytes) {
     if (!ready(ud, why)) return failed(why);
     // An empty line would put nothing on the bus either; the adapter is not bothered with it.
     if (bytes.empty()) return done(CMPL, CMPL);
-    if (auto failure = send(escaped(bytes), false)) return failed(*failure);
+    if (auto failure = send(detail::escaped(bytes), false)) return failed(*failure);
     return done(CMPL, CMPL, 0, static_cast<std::int32_t>(bytes.size()));
 }
 

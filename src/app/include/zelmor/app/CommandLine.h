@@ -20,8 +20,8 @@ struct CommandLine {
 };
 
 // One command-line argument as text: decoded in the locale's encoding when it is valid there,
-// else with each byte that does not decode written as "\xHH" (upper-case hex), so that names
-// that differ only in such bytes keep different settings keys.
+// else with each byte that does not decode, and each backslash, written as "\xHH" (upper-case
+// hex), so that two such names never share a settings key.
 QString argumentText(QByteArrayView bytes);
 
 // `text` is the whole command line after the program name. Searches are case-sensitive.

@@ -1,0 +1,58 @@
+// SPDX-License-Identifier: MIT
+// The command reader and the request lines built on it: every part it reports lies inside the
+// text, and what a line sets, written back as the panel writes it, reads back the same.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "Check.h"
+#include "zelmor/panel/CommandReader.h"
+#include "zelmor/panel/PanelRequest.h"
+
+namespace {
+
+using namespace zelmor::panel;
+
+struct Bounds final : CommandSink {
+    explicit Bounds(std::size_t size) : size(size) {}
+    void value(Quantity q, std::int64_t steps, std::size_t at) override {
+        FUZZ_CHECK(at < size && steps >= rangeOf(q).min && steps <= rangeOf(q).max);
+    }
+    void source(Function f, int code, std::size_t at) override {
+        FUZZ_CHECK(at < size && code >= 1 && code <= 5 && (f == Function::Am || f == Function::Fm));
+    }
+    void step(Function f, int sign, std::size_t at) override {
+        FUZZ_CHECK(at < size && (sign == 1 || sign == -1) &&
+                   (f == Function::Frequency || f == Function::Level));
+    }
+    void refuse(std::string why, std::size_t at) override { FUZZ_CHECK(at < size && !why.empty()); }
+    std::size_t size;
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string_view line(reinterpret_cast<const char*>(data), size);
+    Function function = Function::None;
+    Bounds bounds(size);
+    readCommands(line, function, bounds);
+
+    const RequestReading reading = readPanelRequest(line);
+    FUZZ_CHECK(reading.ok() || reading.errorAt < size);
+    if (!reading.ok()) return 0;
+    const PanelRequest& r = reading.request;
+    const PanelState s{r.frequency.value_or(1e6), r.level.value_or(-1270), r.am.depth.value_or(0),
+                       r.am.rate.value_or(0),     r.fm.depth.value_or(0),  r.fm.rate.value_or(0),
+                       r.sweepFrq.value_or(true), r.step.value_or(0),      r.excursion.value_or(0),
+                       r.delay.value_or(120)};
+    const RequestReading back = readPanelRequest(stateText(s));
+    const PanelRequest& b = back.request;
+    FUZZ_CHECK(back.ok() && b.frequency == s.frequency && b.level == s.level &&
+               b.am.depth == s.amDepth && b.fm.depth == s.fmDeviation && b.sweepFrq == s.sweepFrq &&
+               b.step == s.step && b.excursion == s.excursion && b.delay == s.delay);
+    // A modulation switched off names no rate.
+    FUZZ_CHECK(s.amDepth == 0 ? !b.am.rate : b.am.rate == s.amRate);
+    FUZZ_CHECK(s.fmDeviation == 0 ? !b.fm.rate : b.fm.rate == s.fmRate);
+    return 0;
+}

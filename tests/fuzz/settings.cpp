@@ -1,0 +1,99 @@
+// SPDX-License-Identifier: MIT
+// The settings file as anything may have left it: what is read is a stored value of the right
+// type or the default, and a write keeps every other key, or the unreadable file aside.
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+
+#include "Check.h"
+#include "zelmor/settings/SettingsStore.h"
+
+namespace {
+
+bool same(const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) == 0; }
+
+// The data of every value under the key and the name, in any spelling of either, that has the
+// type and nothing else; `spellings` counts them all, whatever their type.
+QList<QJsonValue> stored(const QJsonObject& root, const QString& key, const QString& name,
+                         const char* type, int& spellings) {
+    QList<QJsonValue> data;
+    spellings = 0;
+    for (auto k = root.begin(); k != root.end(); ++k) {
+        const QJsonObject values = k.value().toObject();
+        for (auto v = values.begin(); v != values.end(); ++v) {
+            const QJsonObject value = v.value().toObject();
+            if (!same(k.key(), key) || !same(v.key(), name)) continue;
+            ++spellings;
+            if (value.size() == 1 && value.contains(QLatin1String(type))) data += value[type];
+        }
+    }
+    return data;
+}
+
+bool dword(const QJsonValue& v) {
+    const double d = v.toDouble(0.5);
+    return d == std::floor(d) && d >= std::numeric_limits<std::int32_t>::min() &&
+           d <= std::numeric_limits<std::int32_t>::max();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static const QTemporaryDir dir;
+    const QString path = zelmor::settings::storeFilePath(dir.path());
+    const QString folder = QFileInfo(path).absolutePath();
+    QDir(folder).removeRecursively();
+    QDir().mkpath(folder);
+    const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+    QFile file(path);
+    FUZZ_CHECK(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+    file.close();
+
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
+    const bool readable = error.error == QJsonParseError::NoError && document.isObject();
+    const QJsonObject root = document.object();
+    // A key and a name from the file itself, spelt in another case, else the panel's own.
+    const QString key = root.isEmpty() ? QStringLiteral("Zelmor") : root.begin().key().toUpper();
+    const QJsonObject values = root.isEmpty() ? QJsonObject() : root.begin().value().toObject();
+    const QString name = values.isEmpty() ? QStringLiteral("X") : values.begin().key().toLower();
+
+    const auto store = zelmor::settings::makeFileStore(dir.path());
+    int spellings = 0;
+    const QList<QJsonValue> numbers = stored(root, key, name, "dword", spellings);
+    const std::int32_t number = store->ReadSetting(key, name, -77);
+    FUZZ_CHECK(number == -77 ||
+               std::any_of(numbers.begin(), numbers.end(), [&](const QJsonValue& v) {
+                   return dword(v) && v.toDouble() == number;
+               }));
+    // Where the name is not spelt several ways, a number there is the one read.
+    FUZZ_CHECK(spellings != 1 || !dword(numbers.value(0)) || number == numbers[0].toDouble());
+    const std::int16_t small = zelmor::settings::ReadSetting16(*store, key, name, -77);
+    FUZZ_CHECK(small == -77 || small == number);
+    const QList<QJsonValue> texts = stored(root, key, name, "sz", spellings);
+    const QString text = store->ReadSettingText(key, name, QStringLiteral("\x01"));
+    FUZZ_CHECK(text == u"\x01" || texts.contains(text) || texts.contains(text + QChar(u'\0')));
+
+    FUZZ_CHECK(store->WriteSetting(key, name, 1234.5) && store->ReadSetting(key, name, 0) == 1234);
+    QFile written(path);
+    FUZZ_CHECK(written.open(QIODevice::ReadOnly));
+    const QJsonObject now = QJsonDocument::fromJson(written.readAll()).object();
+    if (readable) {
+        for (auto k = root.begin(); k != root.end(); ++k) {
+            FUZZ_CHECK(same(k.key(), key) || now.value(k.key()) == k.value());
+        }
+    } else {
+        const QStringList aside =
+            QDir(folder).entryList({QStringLiteral("registry.json.corrupt-*")});
+        QFile kept(folder + u'/' + aside.value(0));
+        FUZZ_CHECK(aside.size() == 1 && kept.open(QIODevice::ReadOnly) && kept.readAll() == bytes);
+    }
+    return 0;
+}
