@@ -71,21 +71,25 @@ std::string DeviceLink::failureText() const {
     return text.what + since + text.check;
 }
 
-bool DeviceLink::openFailedWithin(std::chrono::milliseconds span) const {
-    return lastFailedOpen_ && std::chrono::steady_clock::now() - *lastFailedOpen_ < span;
+bool DeviceLink::failedWithin(std::chrono::milliseconds span) const {
+    return lastFailure_ && std::chrono::steady_clock::now() - *lastFailure_ < span;
+}
+
+void DeviceLink::linkFailed() {
+    failedLinks_.push_back(address_);
+    lastFailure_ = std::chrono::steady_clock::now();
+    deviceOpen_ = false;
 }
 
 bool DeviceLink::openFailed(const char* call) {
-    failedOpens_.push_back(address_);
-    lastFailedOpen_ = std::chrono::steady_clock::now();
-    deviceOpen_ = false;
+    linkFailed();
     if (call != nullptr) failed(call);
     releaseDescriptor();
     return false;
 }
 
 bool DeviceLink::OpenDevice() {
-    for (const GpibAddress& a : failedOpens_) {
+    for (const GpibAddress& a : failedLinks_) {
         if (a == address_) return deviceOpen_ = false;  // already failed in this action
     }
     GpibBinding* gpib = binding();
@@ -109,8 +113,10 @@ bool DeviceLink::SendCommand(std::string_view text) {
     if (!deviceOpen_ && !OpenDevice()) return false;
     binding_->ibwrt(deviceId_, text);
     if (binding_->err()) {
-        // The command is lost; the next one reopens with a fresh descriptor.
-        deviceOpen_ = false;
+        // The command is lost; the next action's command reopens with a fresh descriptor. A
+        // generator that stopped answering after the probe would otherwise cost one time-out
+        // for the write and another for each reopen of the same action.
+        linkFailed();
         failed("ibwrt");
         releaseDescriptor();
         return false;

@@ -825,9 +825,10 @@ void FrontPanel::Timer_Timer() {
     const double limit = model[1] + static_cast<std::int32_t>(HScrExc->value() * step);
     const bool wrapped = model[0] > top || model[0] > limit;
     if (wrapped) model[0] = model[1];
-    // A dead bus costs one time-out per reopen: the sweep tries again at most every 3 s, and the
-    // ticks in between write nothing, so nothing queues up behind the window.
-    const bool holdOff = !link_.DeviceOpen() && link_.openFailedWithin(std::chrono::seconds(3));
+    // A dead bus costs one time-out per try: after a failed open or write the sweep tries again
+    // at most every 3 s, and the ticks in between write nothing, so nothing queues up behind
+    // the window.
+    const bool holdOff = !link_.DeviceOpen() && link_.failedWithin(std::chrono::seconds(3));
     if (Online && !holdOff) {
         link_.beginAction();
         send(wrapped ? (SweepFrq ? FrqCommand(model[0]) : LvlCommand(model[0]))

@@ -57,7 +57,9 @@ TEST_P(Link, OpensSendsReopensAfterAFailedWriteAndClosesOnce) {
     failWrites(true);
     EXPECT_FALSE(link.SendCommand("AP0DM"));
     failWrites(false);
-    EXPECT_TRUE(link.SendCommand(""));
+    EXPECT_FALSE(link.SendCommand("AP1DM"));  // the same action: no reopen, no second time-out
+    link.beginAction();
+    EXPECT_TRUE(link.SendCommand(""));  // the next action reopens
     link.CloseDevice();
     link.CloseDevice();
     auto session = [&](const Lines& end) {

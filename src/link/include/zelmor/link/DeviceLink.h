@@ -59,12 +59,13 @@ public:
     // An adapter's port, for messages; empty for a board.
     std::string endpoint() const { return driver_ ? driver_->endpoint() : std::string(); }
 
-    // A user action begins (a key, a click, a request). Within one action, an open that failed
-    // is not tried again for the same address, so a dead bus blocks the window for one bus
-    // time-out per action, not one per command of a burst.
-    void beginAction() { failedOpens_.clear(); }
-    // Whether an open has failed within the last `span`, for a sweep that retries only so often.
-    bool openFailedWithin(std::chrono::milliseconds span) const;
+    // A user action begins (a key, a click, a request). Within one action, a link that failed to
+    // open or to write is not opened again for the same address, so a dead bus blocks the window
+    // for one bus time-out per action, not one per command of a burst.
+    void beginAction() { failedLinks_.clear(); }
+    // Whether an open or a write has failed within the last `span`, for a sweep that retries
+    // only so often.
+    bool failedWithin(std::chrono::milliseconds span) const;
     std::int16_t DeviceId() const { return deviceId_; }
 
     // The binding over the loaded driver, loading it on first use; nullptr when it cannot be
@@ -78,6 +79,7 @@ private:
     void since();                   // a failure begins now, unless one goes on
     bool failed(const char* call);  // records the binding's status; always false
     bool openFailed(const char* call);
+    void linkFailed();  // within this action, and when
     void worked() { failure_.reset(); }
 
     const GpibAddress& address_;
@@ -89,8 +91,8 @@ private:
     bool haveDescriptor_ = false;  // deviceId_ came from a successful ibdev not yet released
     std::int16_t deviceId_ = 0;
     std::optional<LinkFailure> failure_;
-    std::vector<GpibAddress> failedOpens_;  // in the current action
-    std::optional<std::chrono::steady_clock::time_point> lastFailedOpen_;
+    std::vector<GpibAddress> failedLinks_;  // in the current action
+    std::optional<std::chrono::steady_clock::time_point> lastFailure_;
 };
 
 }  // namespace zelmor::link
