@@ -325,7 +325,10 @@ bool FileSettingsStore::save(const QJsonObject& root) const {
     QSaveFile file(path_);
     if (!file.open(QIODevice::WriteOnly)) return false;
     const QByteArray bytes = QJsonDocument(root).toJson(QJsonDocument::Indented);
-    if (file.write(bytes) != bytes.size()) return false;  // the temporary file is discarded
+    // write() only fills a buffer, and commit() renames even when emptying it failed: on a full
+    // disk an empty file replaced every copy's settings. An explicit flush reports the failure,
+    // and the temporary file is then discarded.
+    if (file.write(bytes) != bytes.size() || !file.flush()) return false;
     if (!file.commit()) return false;
     // Still under the lock, so the file is the one just written.
     struct stat st {};

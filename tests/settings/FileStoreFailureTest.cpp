@@ -87,34 +87,49 @@ TEST_F(FileStoreFailureTest, UnwritableDirectoryFailsWritesQuietly) {
     QFile::setPermissions(makerDir(), readOnly | QFileDevice::WriteOwner);  // for clean-up
 }
 
-TEST_F(FileStoreFailureTest, ConcurrentProcessesLoseNoValue) {
-    constexpr int kWriters = 6, kValues = 20;
-    const QString go = tmp_.filePath("go");
+// Twenty copies with their own instance names close at once, ten times over: each copy's last
+// five values are all there, and a reader meanwhile always finds a whole file.
+TEST_F(FileStoreFailureTest, TwentyCopiesClosingAtOnceLoseNothing) {
+    constexpr int kCopies = 20, kRounds = 10;
     ASSERT_TRUE(store_->WriteSetting(kKey, names::X, 1));
-    QProcess writers[kWriters];
-    for (int id = 0; id < kWriters; ++id) {
-        writers[id].setProcessChannelMode(QProcess::ForwardedChannels);
-        writers[id].start(
-            QCoreApplication::applicationFilePath(),
-            {"--settings-writer", cfg(), QString::number(id), QString::number(kValues), go});
-        ASSERT_TRUE(writers[id].waitForStarted(10'000));
-    }
-    ASSERT_TRUE(QFile(go).open(QIODevice::WriteOnly));  // releases them together
-    int torn = 0;  // reads take no lock: each must find the old file or the new one, whole
-    for (QProcess& writer : writers) {
-        while (!writer.waitForFinished(1) && writer.state() != QProcess::NotRunning) {
-            torn += store_->ReadSetting(kKey, names::X, 0) != 1;
+    for (int round = 0; round < kRounds; ++round) {
+        const QString go = tmp_.filePath(QStringLiteral("go%1").arg(round));
+        QProcess copies[kCopies];
+        for (int id = 0; id < kCopies; ++id) {
+            copies[id].setProcessChannelMode(QProcess::ForwardedChannels);
+            copies[id].start(QCoreApplication::applicationFilePath(),
+                             {"--close", cfg(), QString::number(id), QString::number(round), go});
+            ASSERT_TRUE(copies[id].waitForStarted(10'000));
         }
-        EXPECT_EQ(writer.exitStatus(), QProcess::NormalExit);
-        EXPECT_EQ(writer.exitCode(), 0);  // failed writes
+        ASSERT_TRUE(QFile(go).open(QIODevice::WriteOnly));  // releases them together
+        int torn = 0;
+        for (QProcess& copy : copies) {
+            while (!copy.waitForFinished(1) && copy.state() != QProcess::NotRunning) {
+                torn += store_->ReadSetting(kKey, names::X, 0) != 1;
+            }
+            EXPECT_EQ(copy.exitStatus(), QProcess::NormalExit);
+            EXPECT_EQ(copy.exitCode(), 0) << "round " << round;
+        }
+        EXPECT_EQ(torn, 0);
+        const char* const closing[] = {names::Board, names::PAd, names::SAd, names::X, names::Y};
+        for (int n = 0; n < kCopies * 5; ++n) {
+            EXPECT_EQ(store_->ReadSetting(QStringLiteral("Zelmor - c%1").arg(n / 5), closing[n % 5],
+                                          -1),
+                      n / 5 * 1000 + round * 10 + n % 5);
+        }
     }
-    EXPECT_EQ(torn, 0);
-    for (int n = 0; n < kWriters * kValues; ++n) {  // a lost update drops a value for good
-        EXPECT_EQ(store_->ReadSetting(QStringLiteral("Zelmor - w%1").arg(n / kValues),
-                                      QStringLiteral("V%1").arg(n % kValues), -1),
-                  n / kValues * 1000 + n % kValues);
-    }
-    EXPECT_EQ(entries(), kOnlyTheStoreFile + QStringList{"go"});
+    EXPECT_EQ(QDir(makerDir()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{"registry.json"});
+}
+
+// A full disk fails the change and leaves the file as it was, with no temporary copy; the next
+// change, with room again, stores.
+TEST_F(FileStoreFailureTest, FullDiskFailsTheChangeAndKeepsTheFile) {
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedChannels);
+    child.start(QCoreApplication::applicationFilePath(), {"--full-disk", cfg()});
+    ASSERT_TRUE(child.waitForFinished(30'000));
+    EXPECT_EQ(child.exitCode(), 0);
 }
 
 TEST_F(FileStoreFailureTest, LockLeftByADeadCopyOnAnotherHostIsTakenOver) {
