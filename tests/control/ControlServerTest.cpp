@@ -69,10 +69,13 @@ TEST_F(Control, EachRequestHasOneReplyInOrder) {
         {"S1AM30PC", "ERR 0: S1 (external AM) is not on the panel", ""},
         {"FR1MZ :bogus", "ERR 6: unknown action \":bogus\"", ""},
         {":delay 100", "ERR 7: :delay takes a whole number from 120 to 5000", ""},
-        {":online 1", "OK", "act 0 1;"}, {":store 9", "OK", "act 3 9;"},
-        {":sweep 0", "OK", "act 1 0;"}, {":recall 0", "OK", "act 4 0;"},
+        {":online 1", "OK", "act 0 1;"},
+        {":store 9", "OK", "act 3 9;"},
+        {":sweep 0", "OK", "act 1 0;"},
+        {":recall 0", "OK", "act 4 0;"},
         {":recall 10", "ERR :recall takes a preset number, 0 to 9", ""},
-        {":online", "ERR :online takes 0 or 1", ""}, {":bogus 1", "ERR unknown action", ""},
+        {":online", "ERR :online takes 0 or 1", ""},
+        {":bogus 1", "ERR unknown action", ""},
     };
     LineClient c(path);
     std::string seen;

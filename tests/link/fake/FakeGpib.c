@@ -97,7 +97,7 @@ int ibconfig(int unit, int option, int value) {
 int ibdev(int board, int pad, int sad, int tmo, int eot, int eos) {
     logf_("ibdev %d %d %d %d %d %d\n", board, pad, sad, tmo, eot, eos);
     if (failing("ibdev")) return failure(-1);
-    if (board != 0) return finish(-1, ERR, 7, 0);            // ENEB
+    if (board != 0) return finish(-1, ERR, 7, 0);           // ENEB
     if (pad < 0 || pad > 30) return finish(-1, ERR, 4, 0);  // EARG
     int ud = s.nextUd;  // the lowest free one from there, as on the simulated bus
     while (ud > 0 && ud < MAX_UD && s.online[ud]) ++ud;
