@@ -1,13 +1,18 @@
 // SPDX-License-Identifier: MIT
-// The dialog's number reader: LeadingNumber and ToInt16 against strtod and nearbyint.
+// The digit library's numbers under a decimal-comma locale: LeadingNumber and ToInt16 against
+// strtod and nearbyint on the text, CmdNumber against printf's rounding to 15 significant digits
+// on the first eight bytes taken as a double.
 #include "zelmor/digit/Number.h"
 
+#include <clocale>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
+#include <regex>
 #include <string>
 #include <string_view>
 
@@ -25,6 +30,17 @@ std::optional<std::int16_t> int16Of(double v) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static const bool comma = [] {
+        if (!std::setlocale(LC_ALL, "de_DE.UTF-8")) {
+            setenv("LOCPATH", ZELMOR_TEST_LOCPATH, 1);
+            std::setlocale(LC_ALL, "de_DE.UTF-8");
+        }
+        char text[8];
+        std::snprintf(text, sizeof text, "%g", 2.5);
+        return std::strcmp(text, "2,5") == 0;
+    }();
+    FUZZ_CHECK(comma);
+    static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", nullptr);
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     // Blanks dropped wherever they are, then strtod on a sign, digits, a point and digits.
     std::string plain;
@@ -40,14 +56,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         digits += after - end - 1;
         end = after;
     }
-    const double want = digits > 0 ? std::strtod(plain.substr(0, end).c_str(), nullptr) : 0.0;
+    const double want = digits > 0 ? strtod_l(plain.substr(0, end).c_str(), nullptr, cLocale) : 0;
     const double got = zelmor::digit::LeadingNumber(text);
-    FUZZ_CHECK(got == want);
-    FUZZ_CHECK(zelmor::digit::ToInt16(got) == int16Of(got));
-    if (size >= sizeof(double)) {
-        double raw = 0;
-        std::memcpy(&raw, data, sizeof raw);
-        FUZZ_CHECK(zelmor::digit::ToInt16(raw) == int16Of(raw));
-    }
+    FUZZ_CHECK(got == want && zelmor::digit::ToInt16(got) == int16Of(got));
+
+    double v = 0;
+    std::memcpy(&v, data, std::min(size, sizeof v));
+    FUZZ_CHECK(zelmor::digit::ToInt16(v) == int16Of(v));
+    // No exponent, no leading zero before the point, no trailing zeros after it.
+    static const std::regex shape(R"(0|-?([1-9][0-9]*(\.[0-9]*[1-9])?|\.[0-9]*[1-9]))");
+    const std::string cmd = zelmor::digit::CmdNumber(v);
+    FUZZ_CHECK(std::regex_match(cmd, shape));
+    char rounded[40];
+    std::snprintf(rounded, sizeof rounded, "%.14e", v);
+    FUZZ_CHECK(std::isfinite(v) && v != 0
+                   ? strtod_l(cmd.c_str(), nullptr, cLocale) == std::strtod(rounded, nullptr)
+                   : cmd == "0");
     return 0;
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The command reader and the request lines built on it: every part it reports lies inside the
-// text, and what a line sets, written back as the panel writes it, reads back the same.
+// text, and what a line sets, written back as the panel writes it, reads back the same. The
+// trace's quoting of the bytes: one printable ASCII token that reads back to them.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -30,10 +31,36 @@ struct Bounds final : CommandSink {
     std::size_t size;
 };
 
+std::string unquoted(const std::string& q) {
+    FUZZ_CHECK(q.size() >= 2 && q.front() == '"' && q.back() == '"');
+    static constexpr std::string_view kHex = "0123456789ABCDEF";
+    std::string back;
+    for (std::size_t i = 1; i + 1 < q.size(); ++i) {
+        FUZZ_CHECK(q[i] >= 0x20 && q[i] < 0x7F && q[i] != '"');
+        if (q[i] != '\\') {
+            back += q[i];
+            continue;
+        }
+        FUZZ_CHECK(i + 2 < q.size());
+        const char e = q[++i];
+        if (e == 'x') {
+            const std::size_t hi = kHex.find(q[i + 1]), lo = kHex.find(q[i + 2]);
+            FUZZ_CHECK(i + 3 < q.size() && hi != kHex.npos && lo != kHex.npos);
+            back += static_cast<char>(hi * 16 + lo);
+            i += 2;
+        } else {
+            FUZZ_CHECK(e == '"' || e == '\\' || e == 'r' || e == 'n');
+            back += e == 'r' ? '\r' : e == 'n' ? '\n' : e;
+        }
+    }
+    return back;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view line(reinterpret_cast<const char*>(data), size);
+    FUZZ_CHECK(unquoted(quoteText(line)) == line);
     Function function = Function::None;
     Bounds bounds(size);
     readCommands(line, function, bounds);

@@ -77,17 +77,15 @@ public:
         sockaddr_in at{AF_INET, htons(port_), {htonl(INADDR_LOOPBACK)}, {}};
         socklen_t size = sizeof at;
         const int on = 1;
-        bool made = false;
-        if (tcp_) {
-            listen_ = socket(AF_INET, SOCK_STREAM, 0);
-            setsockopt(listen_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-            made = !bind(listen_, reinterpret_cast<sockaddr*>(&at), size) && !listen(listen_, 1) &&
-                   !getsockname(listen_, reinterpret_cast<sockaddr*>(&at), &size);
-            port_ = ntohs(at.sin_port);
-        } else {  // the fake keeps the terminal's own end open too, so it never sees a hang-up
-            made = !openpty(&conn_, &slave_, nullptr, &raw, nullptr) &&
-                   !symlink(ttyname(slave_), link_.c_str());
-        }
+        listen_ = tcp_ ? socket(AF_INET, SOCK_STREAM, 0) : -1;
+        // The fake keeps the terminal's own end open too, so it never sees a hang-up.
+        const bool made = tcp_ ? !setsockopt(listen_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) &&
+                                     !bind(listen_, reinterpret_cast<sockaddr*>(&at), size) &&
+                                     !listen(listen_, 1) &&
+                                     !getsockname(listen_, reinterpret_cast<sockaddr*>(&at), &size)
+                               : !openpty(&conn_, &slave_, nullptr, &raw, nullptr) &&
+                                     !symlink(ttyname(slave_), link_.c_str());
+        port_ = ntohs(at.sin_port);
         EXPECT_TRUE(made) << "the fake adapter cannot plug in at " << options();
     }
 
@@ -97,8 +95,7 @@ public:
 
 private:
     static void hangUp(int& fd) {
-        if (fd >= 0) close(fd);
-        fd = -1;
+        if (fd >= 0) close(fd), fd = -1;
     }
 
     // What cannot be written is lost, as on a line nobody listens to.
