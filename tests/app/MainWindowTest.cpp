@@ -11,7 +11,6 @@
 #include <QTimer>
 
 #include "zelmor/app/Main.h"
-#include "zelmor/app/SimDisplay.h"
 #include "zelmor/link/SimGenerator.h"
 #include "zelmor/panel/Twips.h"
 
@@ -89,7 +88,9 @@ TEST(MainWindow, UsageAndCleanExitsWriteNothing) {
     exitsEarly(QStringLiteral("a -? b"));
     ASSERT_EQ(h.shown.size(), 1u);
     EXPECT_EQ(h.shown[0].first, QStringLiteral("Zelmor"));
-    EXPECT_TRUE(h.shown[0].second.startsWith(QStringLiteral("Usage:\t")));
+    EXPECT_EQ(h.shown[0].second,
+              QStringLiteral("Usage:\tZelmor.exe (NUM) (-clean)\r\n     with\r\n"
+                             "\tNAME  = Instance name\r\n\t-clean = Registry clean option"));
     EXPECT_FALSE(QFile::exists(settings::storeFilePath(h.dir_.path())));
     h.store->WriteSetting(QStringLiteral("Zelmor - 2"), QLatin1String(names::X), 5);
     h.store->WriteSetting(QStringLiteral("Zelmor - 3"), QLatin1String(names::X), 6);
@@ -115,55 +116,6 @@ TEST(MainWindow, ConfigurationClosedWithoutOkKeepsTheAddress) {
     QTest::mouseClick(w->Cnf, Qt::LeftButton);
     EXPECT_TRUE(survivedEscape);
     EXPECT_EQ(w->gpibAddress().PAd, 7);
-}
-
-// Coming back from another application keeps a pending entry; coming back from the
-// program's own dialog selects the 1 MHz digit again.
-TEST(MainWindow, ActivationSelectsTheMegahertzDigitOnlyAfterOwnWindows) {
-    MainHarness h;
-    auto w = h.shownWindow();
-    w->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
-    QTest::qWait(10);
-    ASSERT_TRUE(w->FrqDigit->HasFocus());
-    // The 1 MHz digit, and only it, shows highlighted (the 100 MHz digit kept its highlight).
-    std::string highlighted;
-    for (auto* box : w->findChildren<digit::QtDigitBox*>())
-        if (box->hasSelectedText()) highlighted += std::to_string(box->index());
-    EXPECT_EQ(highlighted, "2");
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("12"));
-    emit qApp->focusWindowChanged(nullptr);  // another application takes the focus
-    emit qApp->focusWindowChanged(w->windowHandle());
-    QTest::qWait(10);
-    EXPECT_FALSE(w->FrqDigit->HasFocus());
-    EXPECT_EQ(w->FrqDigit->entryBuffer(), "12");
-    QWidget other;  // one of the program's own windows, such as the dialog
-    other.show();
-    emit qApp->focusWindowChanged(other.windowHandle());
-    emit qApp->focusWindowChanged(w->windowHandle());
-    EXPECT_TRUE(QTest::qWaitFor([&] { return w->FrqDigit->HasFocus(); }, 1000));
-}
-
-// The simulated generator's own display follows a burst of commands and names what it refused.
-TEST(SimDisplay, FollowsTheGeneratorAndShowsWhatItRefused) {
-    link::SimGenerator sim;
-    SimDisplay display(sim);
-    EXPECT_TRUE(display.readout().startsWith("FREQUENCY  100.0000 MHz\nAMPLITUDE  -127.0 dBm\n"));
-    sim.ibconfig(0, link::IbcSendLLO, 1);
-    const std::int32_t ud = sim.ibdev(0, 7, 0, 12, 1, 0);
-    sim.ibclr(ud);
-    for (const char* command :
-         {"FR123.4567MZ", "AP-30.5DM", "S3AM30PC", "S2FM10KZ", "FRIS1000HZ", "APIS3DM", "FR2000MZ"})
-        sim.ibwrt(ud, command);
-    EXPECT_EQ(display.readout(),
-              "FREQUENCY  123.4567 MHz\nAMPLITUDE  -30.5 dBm\nAM         30 % INT 1 kHz\n"
-              "FM         10.0 kHz INT 400 Hz\nINCREMENT  0.0010 MHz  3.0 dB\nREMOTE  LOCKOUT\n"
-              "REFUSED    \"FR2000MZ\": frequency 2000MZ is outside 0.1 to 990 MHz");
-    sim.ibwrt(ud, "AP13DMAMS2S4");
-    sim.ibloc(ud);
-    EXPECT_TRUE(display.readout().contains("AMPLITUDE  +13.0 dBm\nAM         OFF\n"));
-    EXPECT_TRUE(display.readout().contains("\nLOCAL\nREFUSED    \"FR2000MZ\""));
 }
 
 }  // namespace

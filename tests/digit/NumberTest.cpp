@@ -42,28 +42,16 @@ TEST(CmdNumber, IgnoresCommaLocale) {
     unsetenv("LOCPATH");
 }
 
-TEST(LeadingNumber, ReadsTheLeadingNumber) {
-    const std::string nines(400, '9');
-    // clang-format off
-    const std::pair<std::string, double> cases[] = {
-        {"  7", 7}, {"12abc", 12}, {"abc", 0}, {"2.5", 2.5}, {"", 0}, {"-3.25x", -3.25}, {"+4", 4},
-        {" - 5", -5}, {"1 2", 12}, {"\t9", 9}, {".5", 0.5}, {"5.", 5}, {"-.", 0}, {"--5", 0},
-        {"1e3", 1}, {"1.2.3", 1.2}, {"00012", 12}, {nines, INFINITY}, {"-" + nines, -INFINITY},
-        {"0." + std::string(400, '0') + "1", 0}};
-    // clang-format on
-    for (const auto& [text, v] : cases) EXPECT_EQ(LeadingNumber(text), v) << text;
+// The fuzz target number holds both functions to strtod and nearbyint over any input.
+TEST(LeadingNumber, ReadsTheLeadingNumberAndToInt16RoundsHalvesToEven) {
+    for (const auto& [text, v] : std::initializer_list<std::pair<std::string, double>>{
+             {"12abc", 12}, {"+4", 4}, {" - 5", -5}, {"1 2", 12}, {"--5", 0}, {"1.2.3", 1.2}})
+        EXPECT_EQ(LeadingNumber(text), v) << text;
     EXPECT_FALSE(std::signbit(LeadingNumber("-0")));
-}
-
-TEST(ToInt16, RoundsHalvesToEvenWithinRange) {
     const std::optional<int> none;
-    // clang-format off
-    const std::pair<double, std::optional<int>> cases[] = {
-        {2.5, 2}, {3.5, 4}, {-2.5, -2}, {-3.5, -4}, {0.49999999999999994, 0}, {7.51, 8},
-        {32767, 32767}, {32767.5, none}, {-32768.5, -32768}, {-32768.51, none}, {1e300, none},
-        {NAN, none}, {-INFINITY, none}};
-    // clang-format on
-    for (const auto& [v, expected] : cases) EXPECT_EQ(ToInt16(v), expected) << v;
+    for (const auto& [v, expected] : std::initializer_list<std::pair<double, std::optional<int>>>{
+             {2.5, 2}, {3.5, 4}, {-2.5, -2}, {32767, 32767}, {32767.5, none}, {-32768.5, -32768}})
+        EXPECT_EQ(ToInt16(v), expected) << v;
     EXPECT_EQ(RoundHalfEven(4503599627370497.0), 4503599627370497.0);
 }
 

@@ -90,7 +90,7 @@ TEST_P(clsDigitProperty, BoxesStayWellFormedAndEnterCommitsWithinBounds) {
     std::mt19937 rng(GetParam());
     const auto pick = [&](int lo, int hi) { return std::uniform_int_distribution(lo, hi)(rng); };
     const double wild[] = {NAN, -INFINITY, 1e300, -0.0, 2.5, -2.5, 4503599627370497.0, 1e-300};
-    const std::string keys = "^v<>x~b!+-.a0123456789012345678901234567890123456789";
+    const std::string keys = "^v<>x~b!+-.a01234567890123456789";
     for (int round = 0; round < 8; ++round) {
         const bool isSigned = round % 2 == 1;
         const int n = pick(1, 9), top = int(std::pow(10, isSigned ? n - 1 : n)) - 1;
@@ -98,30 +98,30 @@ TEST_P(clsDigitProperty, BoxesStayWellFormedAndEnterCommitsWithinBounds) {
         f.digit.value(0);
         const auto showable = [&] { return double(pick(isSigned ? -top : 0, top)); };
         for (int step = 0; step < 3000; ++step) {
-            const char key = keys[std::size_t(pick(0, int(keys.size()) - 1))];
-            auto index = std::int16_t(pick(-2, n + 1)), code = std::int16_t(pick(-32768, 32767));
-            bool enter = false;
             const int action = pick(0, 9);
-            if (action == 0) {  // owner writes
+            auto index = std::int16_t(pick(-2, n + 1)), code = std::int16_t(pick(-32768, 32767));
+            const char key = keys[std::size_t(pick(0, int(keys.size()) - 1))];
+            if (action == 0) {  // the owner writes, and moves the bounds
                 f.digit.value(pick(0, 1) ? wild[pick(0, 7)]
                                          : std::ldexp(pick(-999, 999), pick(-4, 40)));
                 f.digit.Min(showable()), f.digit.Max(showable()), f.digit.Cur(showable());
             } else if (action == 1) {  // hostile codes and indices straight at the field
-                f.digit.ForceFocus(index, pick(0, 1));
-                f.digit.KeyDown(index, code, 0), f.digit.KeyPress(index, code),
-                    f.digit.ProcessKey(code);
+                f.digit.ForceFocus(index, pick(0, 1)), f.digit.KeyDown(index, code, 0);
+                f.digit.KeyPress(index, code), f.digit.ProcessKey(code);
             } else {
                 f.canFocus = pick(0, 30) != 0;
-                const std::string click = action == 2 ? "@" + std::to_string(pick(0, n - 1)) : "";
-                enter = f.play(click + key) > 0 && key == '!';
+                const bool enter =
+                    f.play((action == 2 ? "@" + std::to_string(pick(0, n - 1)) : "") + key) > 0 &&
+                    key == '!';
+                const double v = f.digit.value(), lo = f.digit.minValue(), hi = f.digit.maxValue();
+                ASSERT_TRUE(!enter || lo > hi || (lo <= v && v <= hi)) << v;
             }
             std::string seen;  // one character a box
             for (const Box& b : f.boxes) seen += b.s.size() == 1 ? b.s : "?";
             ASSERT_EQ(seen.find_first_not_of(" 0123456789", isSigned), seen.npos) << seen;
             ASSERT_TRUE(!isSigned || seen.find_first_of("+-0123456789") == 0) << seen;
-            const double v = f.digit.value(), lo = f.digit.minValue(), hi = f.digit.maxValue();
-            ASSERT_TRUE(std::isfinite(v) && f.digit.entryBuffer().size() <= std::size_t(n + 1));
-            ASSERT_TRUE(!enter || lo > hi || (lo <= v && v <= hi)) << v;
+            ASSERT_TRUE(std::isfinite(f.digit.value()) &&
+                        f.digit.entryBuffer().size() <= std::size_t(n + 1));
         }
     }
 }

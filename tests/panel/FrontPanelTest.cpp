@@ -50,23 +50,6 @@ TEST_F(Panel, LayoutAndStartUpState) {
     }
 }
 
-TEST(OnLineFailure, NobodyListeningLeavesThePanelOffLineSilently) {
-    PanelHarness h(8);  // the generator answers at 8, the panel calls 7
-    h.start();
-    FrontPanel& p = *h.panel;
-    QTest::mouseClick(p.Onn, Qt::LeftButton);
-    EXPECT_FALSE(p.Online);
-    EXPECT_EQ(p.Onn->text(), QStringLiteral(" O N"));
-    EXPECT_TRUE(p.Onn->styleSheet().contains(QStringLiteral("255, 0, 0")));
-    EXPECT_TRUE(h.take().empty());
-    EXPECT_TRUE(h.messages.empty()) << "a bus failure is silent";
-    h.address.PAd = 8;  // the user fixes the address and tries again
-    QTest::mouseClick(p.Onn, Qt::LeftButton);
-    EXPECT_TRUE(p.Online);
-    EXPECT_TRUE(p.Onn->styleSheet().contains(QStringLiteral("0, 255, 0")));
-    EXPECT_EQ(h.take().size(), 7u);
-}
-
 // The button tells whether commands reach the generator, and why not; a dead bus costs one
 // time-out per action, not one per command of the burst, and a sweep retries every 3 s only.
 TEST_F(Panel, OnLineButtonSaysWhyTheBusFailedAndADeadBusIsTriedOncePerAction) {

@@ -1,20 +1,12 @@
 // SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
 
-#include <QAction>
-#include <QDialog>
 #include <QLabel>
-#include <QListWidget>
-#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSlider>
 #include <QTemporaryDir>
-#include <QTimer>
 
-#include "../control/LineClient.h"
 #include "PanelHarness.h"
-#include "zelmor/control/ControlServer.h"
 #include "zelmor/panel/PanelRemote.h"
 #include "zelmor/panel/StackedButton.h"
 #include "zelmor/settings/SettingsStore.h"
@@ -94,33 +86,6 @@ TEST_F(Remote, PresetsRestoreTheWholeStateAndAnUnreadableOneStays) {
     EXPECT_EQ(remote.recall(4), "preset 4 cannot be read: 2: number 12 has no unit");
     EXPECT_EQ(remote.recall(5), "preset 5 is empty");
     EXPECT_EQ(stored(4), QStringLiteral("FR12"));
-    const auto menu = remote.menu(&p);
-    const QList<QAction*> top = menu->actions();
-    const QList<QAction*> recall = top[1]->menu()->actions();
-    ASSERT_EQ(recall.size(), 10);
-    EXPECT_EQ(recall[3]->text(), QStringLiteral("&3: 145.5 MHz, \u221230.0 dBm, AM 30 % 1 kHz"));
-    EXPECT_EQ(recall[4]->toolTip(), QStringLiteral("2: number 12 has no unit"));
-    EXPECT_EQ(
-        std::count_if(recall.begin(), recall.end(), [](QAction* a) { return a->isEnabled(); }), 1);
-    top[0]->menu()->actions()[0]->trigger();  // "Store in" 0
-    EXPECT_EQ(stored(0), stored(3));
-}
-
-// The configuration dialog is modal: a request then changes nothing.
-TEST_F(Remote, RequestsUnderTheDialogAreBusy) {
-    control::ControlServer server(remote);
-    const QString path = dir.filePath(QStringLiteral("z.sock"));
-    ASSERT_TRUE(server.listen(path));
-    control::testing::LineClient client(path);
-    std::string reply;
-    QTimer::singleShot(0, [&] {
-        reply = client.ask("FR2MZ");
-        p.conf().window()->reject();
-    });
-    p.Cnf_Click();
-    EXPECT_EQ(reply, "ERR busy");
-    EXPECT_EQ(client.ask("FR2MZ"), "OK");
-    EXPECT_EQ(p.FrqValue[0], 20000);
 }
 
 }  // namespace

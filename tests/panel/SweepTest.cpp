@@ -1,11 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
 
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
-#include <QTimer>
 
 #include "PanelHarness.h"
 #include "zelmor/panel/StackedButton.h"
@@ -51,21 +49,6 @@ TEST_F(Sweep, LevelStopsAtTheTopWithoutWrappingAndAnExcursionOfZeroReturnsAtOnce
     EXPECT_EQ(p.ExcValue[0], 0);
     EXPECT_EQ(p.ExcValue[1], 1200);
     EXPECT_EQ(PanelHarness::join(p.Exc), "  0");
-}
-
-TEST_F(Sweep, TimerPeriodIsTheDelay) {
-    p.HScrExc->setValue(999);
-    std::vector<qint64> stamps;
-    QElapsedTimer clock;
-    clock.start();
-    QObject::connect(p.Timer, &QTimer::timeout, [&] { stamps.push_back(clock.nsecsElapsed()); });
-    QTest::mouseClick(p.Swp, Qt::LeftButton);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return stamps.size() >= 101; }, 40000));
-    QTest::mouseClick(p.Swp, Qt::LeftButton);
-    const double meanMs = (stamps[100] - stamps[0]) / 100.0 / 1e6;
-    // The machine is shared: only a gross error fails here; the benchmark has the figures.
-    EXPECT_NEAR(meanMs, 120.0, 12.0);
-    RecordProperty("mean_period_ms", QString::number(meanMs, 'f', 3).toStdString());
 }
 
 }  // namespace
