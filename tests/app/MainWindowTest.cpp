@@ -11,6 +11,7 @@
 #include <QTimer>
 
 #include "zelmor/app/Main.h"
+#include "zelmor/app/SimDisplay.h"
 #include "zelmor/link/SimGenerator.h"
 #include "zelmor/panel/Twips.h"
 
@@ -116,6 +117,26 @@ TEST(MainWindow, ConfigurationClosedWithoutOkKeepsTheAddress) {
     QTest::mouseClick(w->Cnf, Qt::LeftButton);
     EXPECT_TRUE(survivedEscape);
     EXPECT_EQ(w->gpibAddress().PAd, 7);
+}
+
+TEST(SimDisplay, FollowsTheGeneratorAndShowsWhatItRefused) {
+    link::SimGenerator sim;
+    SimDisplay display(sim);
+    EXPECT_TRUE(display.readout().startsWith("FREQUENCY  100.0000 MHz\nAMPLITUDE  -127.0 dBm\n"));
+    sim.ibconfig(0, link::IbcSendLLO, 1);
+    const std::int32_t ud = sim.ibdev(0, 7, 0, 12, 1, 0);
+    sim.ibclr(ud);
+    for (const char* command :
+         {"FR123.4567MZ", "AP-30.5DM", "S3AM30PC", "S2FM10KZ", "FRIS1000HZ", "APIS3DM", "FR2000MZ"})
+        sim.ibwrt(ud, command);
+    EXPECT_EQ(display.readout(),
+              "FREQUENCY  123.4567 MHz\nAMPLITUDE  -30.5 dBm\nAM         30 % INT 1 kHz\n"
+              "FM         10.0 kHz INT 400 Hz\nINCREMENT  0.0010 MHz  3.0 dB\nREMOTE  LOCKOUT\n"
+              "REFUSED    \"FR2000MZ\": frequency 2000MZ is outside 0.1 to 990 MHz");
+    sim.ibwrt(ud, "AP13DMAMS2S4");
+    sim.ibloc(ud);
+    EXPECT_TRUE(display.readout().contains("AMPLITUDE  +13.0 dBm\nAM         OFF\n"));
+    EXPECT_TRUE(display.readout().contains("\nLOCAL\nREFUSED    \"FR2000MZ\""));
 }
 
 }  // namespace
