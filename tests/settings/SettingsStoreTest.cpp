@@ -37,6 +37,18 @@ TEST_F(SettingsStoreTest, InstancesAreIndependentAndDeleteRemovesOneKeyOnly) {
     EXPECT_TRUE(store_->DeleteSettings(second));
     EXPECT_TRUE(root().isEmpty());
     EXPECT_EQ(entries(), kOnlyTheStoreFile);  // the maker key stays, empty
+    // Hand edits may leave a key spelt several ways: a change leaves one, the first.
+    writeRaw(R"({"ZELMOR": {}, "Zelmor": {}, "zelmor": {}, "Zelmor - 2": {}})");
+    ASSERT_TRUE(store_->WriteSetting(kKey, names::X, 5));
+    EXPECT_EQ(root().keys(), QStringList({"ZELMOR", "Zelmor - 2"}));
+}
+
+TEST(ConfigDir, ARelativeXdgConfigHomeIsIgnored) {
+    qputenv("XDG_CONFIG_HOME", "relative/cfg");
+    EXPECT_EQ(defaultConfigDir(), QDir::homePath() + "/.config");
+    qputenv("XDG_CONFIG_HOME", "/abs//cfg/");
+    EXPECT_EQ(defaultConfigDir(), "/abs/cfg");
+    qunsetenv("XDG_CONFIG_HOME");
 }
 
 TEST_F(SettingsStoreTest, ReadsCreateNothing) {
