@@ -50,6 +50,22 @@ TEST_F(Panel, LayoutAndStartUpState) {
     }
 }
 
+// Escape shows the frequency in effect, which the journeys' record of the bus cannot see: in a
+// box after a step was sent, and in a direct entry typed with a button focused.
+TEST_F(Panel, EscapeShowsTheFrequencyInEffect) {
+    const auto keys = [](const char* text, Qt::Key key) {
+        QTest::keyClicks(QApplication::focusWidget(), QString::fromLatin1(text));
+        QTest::keyClick(QApplication::focusWidget(), key);
+    };
+    QTest::mouseClick(p.Frq[2], Qt::LeftButton);
+    keys("", Qt::Key_Up);
+    keys("7", Qt::Key_Escape);
+    EXPECT_EQ(PanelHarness::join(p.Frq), "1010000") << "in a box";
+    p.Onn->setFocus();
+    keys("42", Qt::Key_Escape);
+    EXPECT_EQ(PanelHarness::join(p.Frq), "1010000") << "in a direct entry";
+}
+
 // The button tells whether commands reach the generator, and why not; a dead bus costs one
 // time-out per action, not one per command of the burst, and a sweep retries every 3 s only.
 TEST_F(Panel, OnLineButtonSaysWhyTheBusFailedAndADeadBusIsTriedOncePerAction) {
