@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "FileSettingsStore.h"
 
+#include "JsonSplice.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -147,6 +149,7 @@ FileSettingsStore::Snapshot FileSettingsStore::load(bool reuse) const {
     QByteArray bytes;
     struct stat st {};
     bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= kMaxFileBytes;
+    if (ok) bytes.reserve(st.st_size + 1);
     while (ok) {
         char chunk[65536];
         const ssize_t n = ::read(fd, chunk, sizeof chunk);
@@ -231,9 +234,9 @@ bool FileSettingsStore::WriteSettingText(const QString& appKey, const QString& n
 bool FileSettingsStore::writeValues(const QString& appKey,
                                     const std::vector<std::pair<QString, QJsonObject>>& values) {
     // Values stored already need no change, so no lock either: the file is read whole, as it
-    // stands at one moment, and writing nothing loses nobody's update. The lock file alone
-    // costs a sync to disk.
-    if (changed(load(false), appKey, values) == std::nullopt) return true;
+    // stands at one moment (or known unchanged since it was), and writing nothing loses nobody's
+    // update. The lock file alone costs a sync to disk.
+    if (changed(load(true), appKey, values) == std::nullopt) return true;
 
     if (!QDir().mkpath(dir_)) return false;
     QLockFile lock(path_ + QLatin1String(".lock"));
@@ -248,7 +251,13 @@ bool FileSettingsStore::writeValues(const QString& appKey,
     QJsonObject root = snapshot.root;
     const QString keyName = removeMember(root, appKey).value_or(appKey);
     root.insert(keyName, *instance);
-    return save(root);
+    // Only this key's text changes: with thousands of other copies' keys in the file, writing
+    // the whole document out again took most of the time of a close.
+    std::optional<QByteArray> text;
+    if (snapshot.state == FileState::Ok && parsed_) {
+        text = replaceTopLevelValue(parsed_->bytes, appKey, *instance);
+    }
+    return save(root, text);
 }
 
 std::optional<QJsonObject> FileSettingsStore::changed(
@@ -320,11 +329,11 @@ bool FileSettingsStore::setCorruptFileAside() const {
     return false;
 }
 
-bool FileSettingsStore::save(const QJsonObject& root) const {
+bool FileSettingsStore::save(const QJsonObject& root, const std::optional<QByteArray>& text) const {
     removeLeftovers();
     QSaveFile file(path_);
     if (!file.open(QIODevice::WriteOnly)) return false;
-    const QByteArray bytes = QJsonDocument(root).toJson(QJsonDocument::Indented);
+    const QByteArray bytes = text ? *text : QJsonDocument(root).toJson(QJsonDocument::Indented);
     // write() only fills a buffer, and commit() renames even when emptying it failed: on a full
     // disk an empty file replaced every copy's settings. An explicit flush reports the failure,
     // and the temporary file is then discarded.

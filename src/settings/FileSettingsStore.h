@@ -79,7 +79,8 @@ private:
     bool setCorruptFileAside() const;
     // Removes temporary files of saves that never finished; under the lock.
     void removeLeftovers() const;
-    bool save(const QJsonObject& root) const;
+    // `text`, when given, is `root` as the file's text; without it the document is written out.
+    bool save(const QJsonObject& root, const std::optional<QByteArray>& text = std::nullopt) const;
 
     QString dir_;
     QString path_;
