@@ -17,23 +17,17 @@ const QString kKey = QStringLiteral("Zelmor");
 
 // What a closing window stores, for copy `id` in `round`.
 std::vector<std::pair<QString, double>> closing(int id, int round) {
-    std::vector<std::pair<QString, double>> values;
-    for (const char* name : {names::Board, names::PAd, names::SAd, names::X, names::Y}) {
-        values.emplace_back(name, id * 1000 + round * 10 + values.size());
-    }
-    return values;
+    const int v = id * 1000 + round * 10;
+    return {{names::Board, v},
+            {names::PAd, v + 1},
+            {names::SAd, v + 2},
+            {names::X, v + 3},
+            {names::Y, v + 4}};
 }
 
 QByteArray readRaw(const QString& path) {
     QFile in(path);
     return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
-}
-
-// Creates `path` holding `bytes`, last changed `age` seconds ago.
-bool make(const QString& path, const QByteArray& bytes, int age = 0) {
-    QFile out(path);
-    return out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size() && out.flush() &&
-           out.setFileTime(QDateTime::currentDateTime().addSecs(-age), QFile::FileModificationTime);
 }
 
 // A store in a fresh temporary config directory that does not exist yet.
@@ -42,24 +36,19 @@ struct Store : ::testing::Test {
     const QString cfg = tmp.filePath("cfg"), file = storeFilePath(cfg);
     const QString makerDir = QFileInfo(file).absolutePath();
     void writeRaw(const QByteArray& bytes) const {
-        ASSERT_TRUE(QDir().mkpath(makerDir) && make(file, bytes));
+        QFile out(file);
+        ASSERT_TRUE(QDir().mkpath(makerDir) && out.open(QIODevice::WriteOnly));
+        ASSERT_EQ(out.write(bytes), bytes.size());
+    }
+    int sh(const QString& command) const {  // in the maker key's folder
+        return QProcess::execute("sh", {"-c", "cd \"$0\" && " + command, makerDir});
     }
     QJsonObject root() const { return QJsonDocument::fromJson(readRaw(file)).object(); }
-    // Every entry under the temporary directory, relative to it, sorted.
-    QStringList entries() const {
-        QStringList found;
-        QDirIterator it(tmp.path(),
-                        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                        QDirIterator::Subdirectories);
-        while (it.hasNext()) found << QDir(tmp.path()).relativeFilePath(it.next());
-        found.sort();
-        return found;
-    }
-    // The store file's inode and type.
-    std::pair<ino_t, mode_t> node() const {
-        struct stat st {};
-        ::lstat(QFile::encodeName(file), &st);
-        return {st.st_ino, st.st_mode};
+    // Everything under the temporary folder, one line each, as `find -printf` tells it.
+    QByteArray entries(const char* format = "%P %y") const {
+        QProcess find;
+        find.start("find", {tmp.path(), "-mindepth", "1", "-printf", format + QString("\\n")});
+        return find.waitForFinished() ? find.readAll() : "failed";
     }
     std::unique_ptr<SettingsStore> store = makeFileStore(cfg);
 };
@@ -85,9 +74,9 @@ TEST_F(Store, NumbersRoundHalvesToEvenAndRefuseWhatNoDwordHolds) {
     EXPECT_FALSE(store->WriteSettings("Zelmor - 2", {{"Board", 1}, {"x", 1234.5}, {"Y", qQNaN()}}));
     EXPECT_EQ(root().value("Zelmor - 2"), QJsonObject({{"Board", QJsonObject{{"dword", 1}}},
                                                        {"x", QJsonObject{{"dword", 1234}}}}));
-    const auto before = node();
+    const QByteArray before = entries("%P %i %T@ ");
     EXPECT_TRUE(store->WriteSettings("Zelmor - 2", {{"BOARD", 1}, {"X", 1234}}));
-    EXPECT_EQ(node(), before);
+    EXPECT_EQ(entries("%P %i %T@ "), before);
 }
 
 TEST_F(Store, InstancesAreIndependentDataNeverPathsAndDeleteRemovesOneKeyOnly) {
@@ -117,9 +106,7 @@ TEST_F(Store, InstancesAreIndependentDataNeverPathsAndDeleteRemovesOneKeyOnly) {
         EXPECT_EQ(store->ReadSetting("Zelmor - " + hostile[n], names::X, -1), n);
         EXPECT_TRUE(root().contains("Zelmor - " + hostile[n])) << n;  // spelled as given
     }
-    EXPECT_EQ(root().size(), hostile.size() + 2);  // no two names share a key
-    EXPECT_EQ(entries(),
-              QStringList({"cfg", "cfg/Tamrisk Software", "cfg/Tamrisk Software/registry.json"}));
+    EXPECT_EQ(entries(), "cfg d\ncfg/Tamrisk Software d\ncfg/Tamrisk Software/registry.json f\n");
 }
 
 TEST(ConfigDir, ARelativeXdgConfigHomeIsIgnored) {
@@ -161,8 +148,7 @@ TEST_F(Store, ValueOfAnotherTypeOrShapeReadsAsAbsentAndAWriteRepairsIt) {
     for (const char* name : {"X", "Y", "Board", "PAd", "SAd", "A", "B"}) {
         EXPECT_EQ(store->ReadSetting(kKey, name, -9), -9) << name;
     }
-    EXPECT_EQ(store->ReadSettingText(kKey, "T", "d") + store->ReadSettingText(kKey, "X", "d"),
-              "d12");
+    EXPECT_EQ(store->ReadSettingText(kKey, "T", "") + store->ReadSettingText(kKey, "X", ""), "12");
     ASSERT_TRUE(store->WriteSetting(kKey, names::X, 12));  // the other hand-made values stay
     EXPECT_EQ(root().value(kKey).toObject().size(), 8);
     ASSERT_TRUE(store->WriteSetting("Zelmor - 2", names::X, 3));
@@ -191,9 +177,10 @@ TEST_F(Store, CorruptFileReadsAsDefaultsAndIsKeptAsideBeforeAWrite) {
 // a first write stored X = 5; then the value reads as absent (but where only the folder is
 // read-only), every change fails, nothing is said and the place is left exactly as it is.
 // clang-format off
-const std::pair<const char*, const char*> kHostile[] = {  // run by sh in the maker key's folder
+const std::pair<const char*, const char*> kHostile[] = {
     {"fifo", "rm registry.json && mkfifo registry.json"},
-    {"link to a fifo", "mkfifo f && ln -sf f registry.json"},  // never a device: it would be written
+    // A link to a FIFO, never to a device: a broken store would write through it.
+    {"link to a fifo", "mkfifo f && ln -sf f registry.json"},
     {"dangling link", "ln -sf nowhere registry.json"},
     {"folder", "rm registry.json && mkdir registry.json"},
     {"sparse file too big", "truncate -s 65M registry.json"},
@@ -208,10 +195,8 @@ TEST_P(HostilePlace, ReadsAsAbsentFailsEveryChangeQuietlyAndIsLeftAlone) {
     const bool readOnly = GetParam().first == std::string("read-only folder");
     if (readOnly && ::geteuid() == 0) GTEST_SKIP() << "permission bits do not stop root";
     ASSERT_TRUE(store->WriteSetting(kKey, names::X, 5));
-    ASSERT_EQ(
-        QProcess::execute("sh", {"-c", QString("cd \"$0\" && ") + GetParam().second, makerDir}), 0);
-    const QStringList before = entries();
-    const auto node = this->node();
+    ASSERT_EQ(sh(GetParam().second), 0);
+    const QByteArray before = entries("%P %i %y %s");
     const QtMessageHandler previous = qInstallMessageHandler(
         [](QtMsgType, const QMessageLogContext&, const QString&) { ++messages; });
     EXPECT_EQ(store->ReadSetting(kKey, names::X, -1), readOnly ? 5 : -1);
@@ -219,8 +204,7 @@ TEST_P(HostilePlace, ReadsAsAbsentFailsEveryChangeQuietlyAndIsLeftAlone) {
     EXPECT_FALSE(store->DeleteSettings(kKey));
     qInstallMessageHandler(previous);
     EXPECT_EQ(messages, 0);
-    EXPECT_EQ(entries(), before);
-    EXPECT_EQ(this->node(), node);
+    EXPECT_EQ(entries("%P %i %y %s"), before);
     ::chmod(QFile::encodeName(makerDir), 0700);  // for clean-up
 }
 
@@ -285,23 +269,21 @@ TEST_F(Store, FullDiskFailsTheChangeAndKeepsTheFile) {
 
 TEST_F(Store, LockLeftByADeadCopyOnAnotherHostIsTakenOver) {
     writeRaw("{}");  // the lock's owner cannot be read; it was last touched an hour ago
-    ASSERT_TRUE(make(file + ".lock", "?\n", 3600));
+    ASSERT_EQ(sh("echo ? > registry.json.lock && touch -d '1 hour ago' registry.json.lock"), 0);
     EXPECT_TRUE(store->WriteSetting(kKey, names::X, 3));  // else it waits 12 s and fails
 }
 
 // A copy killed before its save's rename leaves a whole temporary copy: the next save removes it
-// once it is a minute old, and nothing else (the young one may be another copy's save).
+// once it is a minute old, and nothing else (a young one may be another copy's save).
 TEST_F(Store, NextSaveRemovesOnlyOldLeftoversOfSaves) {
     writeRaw("{}");
-    const QStringList kept = {"other.json.abcdef", "registry.json", "registry.json.abcde",
-                              "registry.json.qwerty"};
-    for (const QString& name :
-         {"registry.json.aB3xZ9", "other.json.abcdef", "registry.json.abcde"}) {
-        ASSERT_TRUE(make(makerDir + '/' + name, {}, 61));
-    }
-    ASSERT_TRUE(make(makerDir + "/registry.json.qwerty", {}, 5));
+    ASSERT_EQ(sh("touch -d '61 seconds ago' registry.json.aB3xZ9 registry.json.abcde "
+                 "other.json.abcdef && touch -d '5 seconds ago' registry.json.qwerty"),
+              0);
     ASSERT_TRUE(store->WriteSetting(kKey, names::X, 1));
-    EXPECT_EQ(QDir(makerDir).entryList(QDir::Files), kept);
+    EXPECT_EQ(QDir(makerDir).entryList(QDir::Files),
+              QStringList({"other.json.abcdef", "registry.json", "registry.json.abcde",
+                           "registry.json.qwerty"}));
 }
 
 }  // namespace zelmor::settings
