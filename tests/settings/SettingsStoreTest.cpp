@@ -237,13 +237,12 @@ TEST_F(Store, TwentyCopiesClosingAtOnceLoseNothing) {
             EXPECT_EQ(store->ReadSetting(copyKey(n / 5), name, -1), value);
         }
     }
-    EXPECT_EQ(QDir(makerDir).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-              QStringList{"registry.json"});
 }
 
 // A full disk fails the change and leaves the file as it was, with no temporary copy; the next
-// change, with room again, stores. In a child, in a mount namespace of its own, on a tmpfs of two
-// pages: a change takes one for the lock file and one for the new file.
+// change, with room again, stores; a new file that cannot take the old one's place fails it too. In
+// a child, in a mount namespace of its own, on a tmpfs of two pages: a change takes one for the
+// lock file and one for the new file.
 TEST_F(Store, FullDiskFailsTheChangeAndKeepsTheFile) {
     const QByteArray tmpfs = QFile::encodeName(tmp.path());
     const pid_t child = ::fork();
@@ -259,6 +258,9 @@ TEST_F(Store, FullDiskFailsTheChangeAndKeepsTheFile) {
         EXPECT_EQ(QDir(makerDir).entryList(QDir::Files), QStringList{"registry.json"});
         EXPECT_EQ(::mount(nullptr, tmpfs, nullptr, MS_REMOUNT, "size=64k"), 0);
         EXPECT_TRUE(store->WriteSetting("Zelmor - 2", names::X, 2));  // room again
+        // The file as a mount point cannot be replaced: the new file is written, its rename fails.
+        EXPECT_EQ(::mount(QFile::encodeName(file), QFile::encodeName(file), "", MS_BIND, ""), 0);
+        EXPECT_FALSE(store->WriteSetting("Zelmor - 3", names::X, 3));
         _exit(HasFailure() ? 1 : 0);
     }
     int status = -1;
