@@ -5,12 +5,14 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QEvent>
 #include <QIcon>
 #include <QPointer>
 #include <QSize>
 #include <QSocketNotifier>
 #include <QStringList>
 #include <QWidget>
+#include <QWindow>
 #include <atomic>
 #include <csignal>
 #include <cstdio>
@@ -48,6 +50,21 @@ QIcon applicationIcon() {
     }
     return QIcon::fromTheme(QStringLiteral("zelmor"), builtIn);
 }
+
+// Looking the icon up in the theme reads the icon folders: done once the window is first on
+// screen, it no longer holds up the window's first appearance.
+class IconOnFirstExpose final : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Expose) {
+            watched->removeEventFilter(this);
+                }
+        return false;
+    }
+};
 }  // namespace
 
 void closeOnSignals(QWidget* window) {
@@ -118,6 +135,11 @@ int run(int argc, char** argv) {
     }
     closeOnSignals(&window);
     window.show();
+    if (QWindow* shown = window.windowHandle()) {
+        shown->installEventFilter(new IconOnFirstExpose(&window));
+    } else {
+        QApplication::setWindowIcon(applicationIcon());
+    }
     // At its first display the window is the active one, ready for the keyboard, with or
     // without a window manager to make it so.
     window.activateWindow();

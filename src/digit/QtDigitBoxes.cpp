@@ -247,6 +247,9 @@ QtDigitBox::QtDigitBox(int index, QWidget* parent) : QLineEdit(parent), index_(i
     setAttribute(Qt::WA_InputMethodEnabled, false);
     setForeground(Rgb{255, 255, 255});
     setBackground(Rgb{0, 0, 0});
+    // Opaque: a box that changes repaints alone, not the framed group box beneath it as well,
+    // which cost most of a sweep tick.
+    setAutoFillBackground(true);
 }
 
 QtDigitBox::~QtDigitBox() {
@@ -281,6 +284,7 @@ void QtDigitBox::setBackground(Rgb colour) {
     flushPending();
     QPalette p = palette();
     p.setColor(QPalette::Base, toColor(colour));
+    p.setColor(QPalette::Window, toColor(colour));
     p.setColor(QPalette::HighlightedText, toColor(colour));
     setPalette(p);
 }

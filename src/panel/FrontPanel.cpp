@@ -264,7 +264,12 @@ void FrontPanel::buildControls() {
     const std::array<digit::Rgb, 3> dotColour{Red, Red, Green};
     for (std::size_t i = 0; i < Dot.size(); ++i) {
         Dot[i] = new QLabel(display);
-        Dot[i]->setStyleSheet(background(dotColour[i]));
+        // A palette, not a style sheet: each style sheet is parsed at start-up and makes its
+        // widget paint through the slower style-sheet style.
+        QPalette fill = Dot[i]->palette();
+        fill.setColor(QPalette::Window, QColor(dotColour[i].r, dotColour[i].g, dotColour[i].b));
+        Dot[i]->setPalette(fill);
+        Dot[i]->setAutoFillBackground(true);
         placeTwips(Dot[i], dotLeft[i], 720, 40, 40);
         Dot[i]->raise();
     }
