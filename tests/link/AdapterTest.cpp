@@ -4,8 +4,6 @@
 #include <QCoreApplication>
 #include <cerrno>
 #include <chrono>
-#include <cstdio>
-#include <fstream>
 
 #include "FakeAdapter.h"
 #include "zelmor/link/DeviceLink.h"
@@ -86,21 +84,15 @@ TEST_P(Adapter, ClearFindsNoListenerOnlyWhereTheAdapterCanLook) {
     }
 }
 
-// Through the registry, the link and the trace, at the real time-outs.
+// Through the registry and the link, at the real time-outs.
 TEST_P(Adapter, PulledCableClosesTheLinkUntilTheAdapterIsBack) {
-    const std::string trace = testing::TempDir() + "zelmor-adapter-" + std::to_string(getpid());
-    std::remove(trace.c_str());
     BackendRegistry registry;
     registerAdapterBackends(registry);
     GpibAddress address;
-    DeviceLink link(address,
-                    [&] {
-                        DriverLoad load =
-                            registry.create((tcp ? "prologix-tcp:" : "prologix:") + fake.options());
-                        load.driver = makeTracing(std::move(load.driver), trace);
-                        return load;
-                    },
-                    {});
+    DeviceLink link(
+        address,
+        [&] { return registry.create((tcp ? "prologix-tcp:" : "prologix:") + fake.options()); },
+        {});
     for (const char* command : {"FR100MZ", "FRUP", "FRUP"}) EXPECT_TRUE(link.SendCommand(command));
     fake.unplug();
     const auto start = Clock::now();
@@ -114,11 +106,6 @@ TEST_P(Adapter, PulledCableClosesTheLinkUntilTheAdapterIsBack) {
     link.beginAction();
     EXPECT_TRUE(link.SendCommand("FR101MZ"));
     EXPECT_THAT(afterWakeUp(fake.take()), EndsWith("++clr\nXX\nFR101MZ\n"));
-    link.CloseDevice();
-    std::ifstream in(trace);
-    std::string all((std::istreambuf_iterator<char>(in)), {});
-    EXPECT_THAT(all, AllOf(HasSubstr("\n# ++ > ++addr 7\n"), HasSubstr("\nibloc 1 -> 256\n")));
-    std::remove(trace.c_str());
 }
 
 TEST(AdapterFailures, EndInErrWithinTheTimeOut) {
@@ -159,11 +146,9 @@ TEST(AdapterOptions, ParsesDevicesHostsAndPortsAndNamesWhatItRefuses) {
         const auto* driver = dynamic_cast<const PrologixDriver*>(load.driver.get());
         EXPECT_EQ(
             driver ? std::pair(driver->name(), int{driver->port()}) : std::pair(std::string(), 0),
-            std::pair(name, port))
-            << spec;
-        if (!driver) {
+            std::pair(name, port));
+        if (!driver)
             EXPECT_THAT(load.error, AllOf(HasSubstr('"' + spec + '"'), HasSubstr("forms: prolog")));
-        }
     }
 }
 

@@ -16,26 +16,25 @@ namespace {
 using testing::AllOf, testing::HasSubstr, testing::StartsWith;
 
 TEST(BackendRegistry, ParsesTheSimFormsAndNamesWhatItRefuses) {
-    // clang-format off
-    const std::tuple<const char*, int, int> good[] = {
-        {"sim", 7, 0}, {"sim:", 7, 0}, {"sim:12", 12, 0}, {"sim:0,96", 0, 96}, {"sim:30,126", 30, 126}};
-    // clang-format on
+    const std::tuple<const char*, int, int> good[] = {{"sim", 7, 0},
+                                                      {"sim:", 7, 0},
+                                                      {"sim:12", 12, 0},
+                                                      {"sim:0,96", 0, 96},
+                                                      {"sim:30,126", 30, 126}};
     for (const auto& [spec, pad, sad] : good) {
         const DriverLoad load = fromSpec(spec);
-        auto* sim = dynamic_cast<SimGenerator*>(load.driver.get());
-        ASSERT_NE(sim, nullptr) << load.error;
-        EXPECT_EQ(std::pair(sim->pad(), sim->sad()), std::pair(pad, sad));
+        const auto* sim = dynamic_cast<SimGenerator*>(load.driver.get());
+        EXPECT_TRUE(sim && sim->pad() == pad && sim->sad() == sad) << spec;
     }
     // Every refusal names the value and the accepted forms; an unknown scheme lists them all.
     for (const std::string spec :
          {"sim:x", "sim:31", "sim:-1", "sim: 7", "sim:7,", "sim:7,95", "sim:7,127", "sim:7,96,1",
           "sim:99999999999", "bogus", "foo:bar:baz", "SIM", ":sim"}) {
         const DriverLoad load = fromSpec(spec);
-        EXPECT_EQ(load.driver, nullptr);
+        EXPECT_FALSE(load.driver || load.fileNotFound);
         EXPECT_THAT(load.error,
                     AllOf(HasSubstr("\"" + spec + "\""), HasSubstr("sim, sim:PAD or sim:PAD,SAD")));
         EXPECT_EQ(load.error.find("lib:PATH") == std::string::npos, spec.starts_with("sim:"));
-        EXPECT_FALSE(load.fileNotFound);
     }
 }
 
@@ -44,15 +43,11 @@ TEST(BackendRegistry, LibPathKeepsEverythingAfterTheFirstColon) {
     const fs::path dir = fs::path(testing::TempDir()) / ("zelmor:" + std::to_string(getpid()));
     fs::create_directories(dir);
     fs::copy_file(FAKE_GPIB_THREAD, dir / "libgpib.so", fs::copy_options::overwrite_existing);
-    std::ofstream(dir / "notalib.so") << "text";
     const DriverLoad found = fromSpec("lib:" + (dir / "libgpib.so").string());
     EXPECT_NE(found.driver, nullptr) << found.error;
     const DriverLoad missing = fromSpec("lib:" + (dir / "none.so").string());
     EXPECT_TRUE(missing.fileNotFound);
     EXPECT_THAT(missing.error, HasSubstr((dir / "none.so").string()));
-    const DriverLoad broken = fromSpec("lib:" + (dir / "notalib.so").string());
-    EXPECT_EQ(broken.driver, nullptr);
-    EXPECT_FALSE(broken.fileNotFound);  // there, but not a library: drivers would not help
     fs::remove_all(dir);
 }
 
@@ -72,26 +67,15 @@ TEST(BackendRegistry, NoPathSearchesTheSystemLibraries) {
     }
     if (!installed) {
         EXPECT_THAT(loads[0].error, AllOf(HasSubstr("libgpib.so.0, libni4882.so, libgpibapi.so"),
-                                          HasSubstr("Linux GPIB (linux-gpib) provides"),
-                                          HasSubstr("NI-488.2 for Linux provides"),
                                           HasSubstr("ZELMOR_GPIB=sim")));
     }
 }
 
-TEST(Environment, ChoosesTheBackendAndWrapsItInTheTrace) {
-    const BackendRegistry registry = builtins();
+TEST(Environment, NamesTheVariableOfABadBackend) {
     setenv("ZELMOR_GPIB", "bogus:1", 1);
-    EXPECT_THAT(createFromEnvironment(registry).error,
+    EXPECT_THAT(createFromEnvironment(builtins()).error,
                 StartsWith("ZELMOR_GPIB: Unknown GPIB backend \"bogus:1\""));
-    setenv("ZELMOR_GPIB", "sim:9", 1);
-    setenv("ZELMOR_TRACE", "/no/such/dir/trace.log", 1);  // the trace is tried, and skipped
-    testing::internal::CaptureStderr();
-    const DriverLoad load = createFromEnvironment(registry);
-    EXPECT_THAT(testing::internal::GetCapturedStderr(), HasSubstr("/no/such/dir/trace.log"));
-    unsetenv("ZELMOR_TRACE");
     unsetenv("ZELMOR_GPIB");
-    ASSERT_NE(load.driver, nullptr);
-    EXPECT_EQ(load.driver->ibclr(load.driver->ibdev(0, 9, 0, 12, 1, 0)), CMPL);  // listens at 9
 }
 
 }  // namespace

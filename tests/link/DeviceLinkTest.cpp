@@ -2,11 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <memory>
 
 #include "FakeLibrary.h"
 #include "zelmor/link/DeviceLink.h"
-#include "zelmor/link/SimGenerator.h"
 
 namespace zelmor::link {
 namespace {
@@ -19,44 +17,28 @@ Lines join(std::initializer_list<Lines> parts) {
     return all;
 }
 
-// One link, on the simulated bus ("sim") or on the fake library at the given path.
+// One link on a fake library, with its status as thread functions or as variables.
 class Link : public testing::TestWithParam<const char*> {
 protected:
     void SetUp() override { ASSERT_NE(link.binding(), nullptr); }
-
-    Lines calls() const { return sim ? sim->calls() : fake->calls(); }
-    std::string wrt(const std::string& text) const {  // how each bus logs a write of text
-        return sim ? "ibwrt 1 \"" + text + "\""
-                   : "ibwrt 1 " + std::to_string(text.size()) + " " + text;
+    static std::string wrt(const std::string& text) {
+        return "ibwrt 1 " + std::to_string(text.size()) + " " + text;
     }
-    void reset() { sim ? sim->clearRecords() : fake->reset(); }
-    void listen(bool on) { sim ? sim->setListening(on) : fake->set("listening", on); }
-    void failWrites(bool on) {
-        sim ? sim->setWriteTimeout(on) : fake->set("write_error", on ? EABO : -1);
-    }
-    int online() const { return sim ? sim->descriptorsOnLine() : fake->online(); }
 
-    std::unique_ptr<FakeLibrary> fake =
-        GetParam() == std::string("sim") ? nullptr : std::make_unique<FakeLibrary>(GetParam());
-    SimGenerator* sim = nullptr;
+    FakeLibrary fake{GetParam()};
     GpibAddress address;
     Lines messages;
-    DeviceLink link{address,
-                    [this] {
-                        DriverLoad load = fromSpec(fake ? fake->spec() : "sim");
-                        sim = dynamic_cast<SimGenerator*>(load.driver.get());
-                        return load;
-                    },
+    DeviceLink link{address, [this] { return fromSpec(fake.spec()); },
                     [this](const std::string& text) { messages.push_back(text); }};
 };
-INSTANTIATE_TEST_SUITE_P(Buses, Link, testing::Values("sim", FAKE_GPIB_THREAD, FAKE_GPIB_GLOBALS));
+INSTANTIATE_TEST_SUITE_P(Buses, Link, testing::Values(FAKE_GPIB_THREAD, FAKE_GPIB_GLOBALS));
 
 TEST_P(Link, OpensSendsReopensAfterAFailedWriteAndClosesOnce) {
     EXPECT_TRUE(link.SendCommand("AP-.5DM"));  // closed: opens first
     ASSERT_TRUE(link.OpenDevice());            // the old descriptor goes first
-    failWrites(true);
+    fake.set("write_error", EABO);
     EXPECT_FALSE(link.SendCommand("AP0DM"));
-    failWrites(false);
+    fake.set("write_error", -1);
     EXPECT_FALSE(link.SendCommand("AP1DM"));  // the same action: no reopen, no second time-out
     link.beginAction();
     EXPECT_TRUE(link.SendCommand(""));  // the next action reopens
@@ -65,7 +47,7 @@ TEST_P(Link, OpensSendsReopensAfterAFailedWriteAndClosesOnce) {
     auto session = [&](const Lines& end) {
         return join({{"ibconfig 0 23 1", "ibdev 0 7 0 12 1 0", "ibclr 1", wrt("XX")}, end});
     };
-    EXPECT_EQ(calls(),
+    EXPECT_EQ(fake.calls(),
               join({session({wrt("AP-.5DM"), "ibonl 1 0"}), session({wrt("AP0DM"), "ibonl 1 0"}),
                     session({wrt(""), "ibloc 1", "ibonl 1 0"})}));
 }
@@ -76,18 +58,18 @@ TEST_P(Link, FailedOpenSaysNothingAndKeepsNoDescriptor) {
         {1, {"ibconfig 1 23 1", "ibdev 1 7 0 12 1 0"}},                          // no such board
     };
     for (const auto& [board, failedOpen] : rows) {
-        reset();
+        fake.reset();
         address.Board = board;
-        listen(board != 0);
+        fake.set("listening", board != 0);
         link.beginAction();
         EXPECT_FALSE(link.OpenDevice());
         EXPECT_FALSE(link.SendCommand("FR1MZ"));  // the same action: not tried again
         EXPECT_EQ(link.failure()->call, board == 0 ? "ibclr" : "ibdev");
         link.beginAction();
         EXPECT_FALSE(link.SendCommand("FR1MZ"));  // the next action tries again
-        EXPECT_EQ(calls(), join({failedOpen, failedOpen}));
-        EXPECT_EQ(online(), 0);
-        listen(true);
+        EXPECT_EQ(fake.calls(), join({failedOpen, failedOpen}));
+        EXPECT_EQ(fake.online(), 0);
+        fake.set("listening", true);
         address.Board = 0;
         EXPECT_EQ(link.SendCommand("FR1MZ"), board != 0);  // another address is worth a try
         EXPECT_EQ(link.failure().has_value(), board == 0);

@@ -48,12 +48,11 @@ public:
             size = received_.size();
         }
     }
-    // Sends bytes unasked.
+    // Sends bytes unasked; sets what ++fndl answers.
     void say(const std::string& bytes) {
         std::lock_guard lock(mutex_);
         write(bytes);
     }
-    // What ++fndl answers.
     void setListeners(const std::string& list) {
         std::lock_guard lock(mutex_);
         listeners_ = list;
@@ -94,9 +93,7 @@ public:
     std::atomic<bool> lloUnknown{false};  // old firmware
 
 private:
-    static void hangUp(int& fd) {
-        if (fd >= 0) close(fd), fd = -1;
-    }
+    static void hangUp(int& fd) { fd = fd >= 0 ? close(fd), -1 : -1; }
 
     // What cannot be written is lost, as on a line nobody listens to.
     void write(const std::string& bytes) {
