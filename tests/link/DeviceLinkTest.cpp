@@ -78,8 +78,9 @@ TEST_P(Link, FailedOpenSaysNothingAndKeepsNoDescriptor) {
     EXPECT_TRUE(messages.empty());
 }
 
+// A path keeps everything after the first colon.
 TEST(DeviceLink, DriverThatCannotLoadIsReportedAtEveryOpen) {
-    for (const std::string path : {"/no/such/dir/libgpib.so.0", FAKE_GPIB_NO_IBLOC}) {
+    for (const std::string path : {"/no/such:dir/libgpib.so.0", FAKE_GPIB_NO_IBLOC}) {
         const bool missing = path.starts_with("/no/");
         GpibAddress address;
         Lines said;

@@ -6,7 +6,6 @@
 #include <fstream>
 
 #include "FakeLibrary.h"
-#include "zelmor/link/GpibBinding.h"
 #include "zelmor/link/SimGenerator.h"
 
 namespace zelmor::link {
@@ -48,19 +47,6 @@ TEST(Trace, WritesOneFlushedLinePerCall) {
                      "ibclr 1 -> 256", "ibwrt 1 \"FR100MZ\" -> 256", "ibwrt 1 " + odd + " -> 256",
                      "ibwrt 9 \"\" -> 32768", "# EDVR: system error", "ibloc 1 -> 256",
                      "ibonl 1 0 -> 256"}));
-}
-
-// The fields are unregistered when the binding goes, at exit: that call is traced too.
-TEST(Trace, RegistrationCallsHaveNoArguments) {
-    TraceFile file;
-    FakeLibrary fake(FAKE_GPIB_REGISTER);
-    fake.setRegisterResults({1, 0});
-    const auto d = makeTracing(fromSpec(fake.spec()).driver, file.path);
-    GpibBinding(*d).ibdev(0, 7, 0, 12, 1, 0);
-    EXPECT_EQ(file.lines(),
-              (Lines{"RegisterGpibGlobalsForThread -> 1", "UnregisterGpibGlobalsForThread -> 0",
-                     "RegisterGpibGlobalsForThread -> 0", "ibdev 0 7 0 12 1 0 -> 1",
-                     "UnregisterGpibGlobalsForThread -> 0"}));
 }
 
 // A pipe whose reader falls behind costs the lines that do not fit, said once, never time.
