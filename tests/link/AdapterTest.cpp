@@ -48,27 +48,28 @@ protected:
         d->setNoteSink([this](std::string_view line) { notes.emplace_back(line); });
     }
     const bool tcp = GetParam(), ar488 = !tcp;
+    const Transport transport = tcp ? Transport::Tcp : Transport::Serial;
     FakeAdapter fake{tcp, replies(ar488)};
     std::unique_ptr<GpibDriver> d =
-        PrologixDriver::fromOptions(tcp ? Transport::Tcp : Transport::Serial, fake.options(),
-                                    kQuick)
-            .driver;
+        PrologixDriver::fromOptions(transport, fake.options(), kQuick).driver;
     std::vector<std::string> notes;
 };
 INSTANTIATE_TEST_SUITE_P(Adapters, Adapter, testing::Bool(),
                          [](const auto& info) { return info.param ? "Tcp" : "Serial"; });
 
 TEST_P(Adapter, SpeaksTheProtocolByteForByte) {
-    fake.reply("++llo", {"Unrecognized command\r\n"});  // old firmware
+    fake.reply("++llo", {"Unrecognized command\r\n"});            // old firmware
+    fake.reply("++clr", {"\x01garbage\xFF\r\n\xFE++noise\r\n"});  // read before the next command
     d->ibconfig(0, IbcSendLLO, 1);
     const std::int32_t ud = d->ibdev(0, 7, 0, 12, 1, 0);
     ASSERT_EQ(ud, 1) << testing::PrintToString(notes);
-    fake.say("\x01garbage\xFF\r\n\xFE++noise\r\n");
     EXPECT_EQ(d->ibclr(ud), CMPL);
     EXPECT_EQ(d->ibwrt(ud, "XX"), CMPL);
     EXPECT_EQ(d->ibdev(0, 9, 101, 12, 1, 0), 2);
     EXPECT_EQ(d->ibwrt(ud, "A\rB\nC\033D+E"), CMPL);  // back to the first address
     EXPECT_EQ(d->status().ibcntl, 9);
+    EXPECT_EQ(d->ibwrt(ud, ""), CMPL);  // nothing for the bus, nothing for the adapter
+    EXPECT_EQ(d->ibonl(2, 0), CMPL);    // the port stays open for the other descriptor
     EXPECT_EQ(d->ibloc(ud), CMPL);
     const std::string llo = "++llo\n++ver\n";
     EXPECT_EQ(afterWakeUp(fake.take()),
@@ -94,15 +95,11 @@ TEST_P(Adapter, ClearFindsNoListenerOnlyWhereTheAdapterCanLook) {
     }
 }
 
-// Through the registry and the link, at the real time-outs.
+// Through the link, at the real time-outs.
 TEST_P(Adapter, PulledCableClosesTheLinkUntilTheAdapterIsBack) {
-    BackendRegistry registry;
-    registerAdapterBackends(registry);
     GpibAddress address;
-    DeviceLink link(
-        address,
-        [&] { return registry.create((tcp ? "prologix-tcp:" : "prologix:") + fake.options()); },
-        {});
+    DeviceLink link(address, [&] { return PrologixDriver::fromOptions(transport, fake.options()); },
+                    {});
     for (const char* command : {"FR100MZ", "FRUP", "FRUP"}) EXPECT_TRUE(link.SendCommand(command));
     fake.unplug();
     const auto start = Clock::now();

@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
 
-#include <functional>
+#include <cerrno>
 
 #include "FakeLibrary.h"
 #include "zelmor/link/DeviceLink.h"
+#include "zelmor/link/GpibErrors.h"
 
 namespace zelmor::link {
 namespace {
@@ -20,7 +21,6 @@ Lines join(std::initializer_list<Lines> parts) {
 // One link on a fake library, with its status as thread functions or as variables.
 class Link : public testing::TestWithParam<const char*> {
 protected:
-    void SetUp() override { ASSERT_NE(link.binding(), nullptr); }
     static std::string wrt(const std::string& text) {
         return "ibwrt 1 " + std::to_string(text.size()) + " " + text;
     }
@@ -92,9 +92,26 @@ TEST(DeviceLink, DriverThatCannotLoadIsReportedAtEveryOpen) {
         EXPECT_FALSE(link.SendCommand("FR1MZ"));
         EXPECT_EQ(link.binding(), nullptr);
         ASSERT_EQ(said.size(), 3u);  // every action tries again
-        EXPECT_THAT(said[0], HasSubstr(path));
-        EXPECT_THAT(said[0], HasSubstr(missing ? path : "ibloc"));
+        EXPECT_THAT(said[0], testing::AllOf(HasSubstr(path), HasSubstr(missing ? path : "ibloc")));
         EXPECT_EQ(said[0].ends_with("\rInstall National Instruments drivers"), missing);
+    }
+}
+
+TEST(GpibErrors, FailuresAreSaidWithWhereAndWhatToCheck) {
+    // clang-format off
+    const struct { std::int32_t err, cause; const char *endpoint, *said; } rows[] = {
+        {ENOL, 0, "", "No listener at board 0, address 7: is the generator switched on, at address 7, and the cable in?"},
+        {EDVR, EACCES, "", "Permission denied opening /dev/gpib0: add your user to the gpib group"},
+        {EDVR, ENOENT, "", "No /dev/gpib0: is the GPIB driver loaded, and has gpib_config run?"},
+        {ENEB, 0, "", "No GPIB board 0: has gpib_config run?"},
+        {EDVR, ETIMEDOUT, "/dev/ttyUSB0", "The adapter on /dev/ttyUSB0 does not answer: is it plugged in and powered, and is it a \"++\" adapter?"},
+        {EDVR, EACCES, "/dev/ttyUSB0", "Permission denied opening /dev/ttyUSB0: add your user to the dialout group"},
+        {14, 0, "", "GPIB error EBUS (bus error: command bytes could not be sent) at board 0, address 7: are the devices on the bus powered and the cables in?"},
+        {99, 0, "", "GPIB error 99 at board 0, address 7: the failing call is in the trace (ZELMOR_TRACE)"}};
+    // clang-format on
+    for (const auto& r : rows) {
+        const FailureText t = describeFailure(r.err, r.cause, 0, 7, 0, r.endpoint);
+        EXPECT_EQ(t.what + ": " + t.check, r.said);
     }
 }
 

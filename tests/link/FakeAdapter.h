@@ -14,7 +14,6 @@
 #include <cstdint>
 #include <map>
 #include <mutex>
-#include <stop_token>
 #include <string>
 #include <thread>
 #include <utility>
@@ -46,11 +45,6 @@ public:
             if (received_.size() == size) return std::exchange(received_, {});
             size = received_.size();
         }
-    }
-    // Sends bytes unasked.
-    void say(const std::string& bytes) {
-        std::lock_guard lock(mutex_);
-        write(bytes);
     }
     // From now on, and at each plug-in.
     void reply(const std::string& command, const std::vector<std::string>& answers) {

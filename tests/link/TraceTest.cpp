@@ -11,18 +11,10 @@
 namespace zelmor::link {
 namespace {
 
-// A trace file path unique to this process, removed before and after.
-struct TraceFile {
-    std::string path = testing::TempDir() + "zelmor-trace-" + std::to_string(getpid());
-    TraceFile() { std::remove(path.c_str()); }
-    ~TraceFile() { std::remove(path.c_str()); }
-    Lines lines() const { return readLines(std::ifstream(path)); }
-};
-
 TEST(Trace, WritesOneFlushedLinePerCall) {
-    TraceFile file;
-    std::ofstream(file.path) << "kept\n";  // appended to, not replaced
-    const auto d = makeTracing(std::make_unique<SimGenerator>(), file.path);
+    const std::string path = testing::TempDir() + "zelmor-trace-" + std::to_string(getpid());
+    std::ofstream(path) << "kept\n";  // appended to, not replaced
+    const auto d = makeTracing(std::make_unique<SimGenerator>(), path);
     testing::internal::CaptureStderr();
     d->ibconfig(0, IbcSendLLO, 1);
     d->ibdev(1, 7, 0, 12, 1, 0);
@@ -36,7 +28,8 @@ TEST(Trace, WritesOneFlushedLinePerCall) {
     testing::internal::GetCapturedStderr();
     // Read while the driver is alive: flushed. The generator's complaints come before the call,
     // as they are; a failed call is followed by its error in words.
-    Lines lines = file.lines();
+    Lines lines = readLines(std::ifstream(path));
+    std::remove(path.c_str());
     const std::string odd = R"("q \"\\\r\n\x1F\x00\x7F\xE9~")";
     EXPECT_EQ(lines.at(7), "# sim: " + odd + ": unexpected byte \"q\"");
     EXPECT_EQ(std::erase_if(lines, [](const std::string& l) { return l.starts_with("# sim: "); }),
