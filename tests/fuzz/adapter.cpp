@@ -16,8 +16,6 @@ namespace {
 
 using namespace zelmor::link::detail;
 
-bool blank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
-
 // Whole decimal digits whose value is `want`.
 bool number(const std::string& digits, std::int32_t want) {
     const std::size_t first = std::min(digits.find_first_not_of('0'), digits.size());
@@ -68,10 +66,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     std::size_t start = 0;
     for (std::size_t eol; (eol = bytes.find('\n', start)) != bytes.npos; start = eol + 1) {
-        std::string line = bytes.substr(start, eol - start);
-        while (!line.empty() && blank(line.back())) line.pop_back();
-        while (!line.empty() && blank(line.front())) line.erase(0, 1);
-        want.push_back(line);
+        const std::string line = bytes.substr(start, eol - start);
+        const std::size_t first = line.find_first_not_of(" \t\r"),
+                          last = line.find_last_not_of(" \t\r");
+        want.push_back(first == line.npos ? "" : line.substr(first, last - first + 1));
     }
     FUZZ_CHECK(lines == want && inbox == bytes.substr(start));
 
