@@ -23,8 +23,7 @@ namespace {
 // Rounded to nearest, halves to even (the default rounding mode), in range or nothing.
 std::optional<std::int16_t> int16Of(double v) {
     const double r = std::nearbyint(v);
-    if (r >= -32768 && r <= 32767) return static_cast<std::int16_t>(r);
-    return std::nullopt;
+    return r >= -32768 && r <= 32767 ? std::optional<std::int16_t>(r) : std::nullopt;
 }
 
 }  // namespace
