@@ -15,8 +15,7 @@ int main(int argc, char** argv) {
     for (const auto& entry : std::filesystem::directory_iterator(argc == 2 ? argv[1] : "")) {
         std::ifstream in(entry.path(), std::ios::binary);
         const std::string bytes{std::istreambuf_iterator<char>(in), {}};
-        std::printf("%s\n", entry.path().c_str());
-        std::fflush(stdout);  // names the input when a check aborts
+        std::fprintf(stderr, "%s\n", entry.path().c_str());  // names the input a check aborts on
         LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
         ++inputs;
     }

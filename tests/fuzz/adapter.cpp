@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <regex>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,16 +26,16 @@ bool number(const std::string& digits, std::int32_t want) {
 
 // Words between commas, blanks and tabs, each "PAD" or "PAD:SAD".
 bool inList(std::string list, std::int32_t pad, std::int32_t sad) {
-    std::replace_if(
-        list.begin(), list.end(), [](char c) { return c == ',' || c == '\t'; }, ' ');
-    for (std::size_t at = 0; at < list.size();) {
-        const std::string word = list.substr(at, list.find(' ', at) - at);
-        at += word.size() + 1;
+    std::replace(list.begin(), list.end(), ',', ' ');
+    std::replace(list.begin(), list.end(), '\t', ' ');
+    std::istringstream words(list);
+    for (std::string word; std::getline(words, word, ' ');) {
         const std::size_t colon = word.find(':');
-        if (!number(word.substr(0, colon), pad)) continue;
-        if (sad == 0 || colon == word.npos) return true;
-        const std::string second = word.substr(colon + 1);
-        if (number(second, sad) || number(second, sad - 0x60)) return true;
+        const std::string second = colon == word.npos ? "" : word.substr(colon + 1);
+        if (number(word.substr(0, colon), pad) &&
+            (sad == 0 || colon == word.npos || number(second, sad) || number(second, sad - 0x60))) {
+            return true;
+        }
     }
     return false;
 }

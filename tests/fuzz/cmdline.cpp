@@ -58,9 +58,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK((line.action == CommandLine::Action::Clean) == (clean >= 0));
     FUZZ_CHECK(line.instanceName ==
                QString(rest).remove(QRegularExpression(QStringLiteral("^ +| +\\z"))));
-    FUZZ_CHECK(
-        line.InstanceSuffix ==
-        (line.instanceName.isEmpty() ? QString() : QStringLiteral(" - ") + line.instanceName));
-    FUZZ_CHECK(line.AppKey == QStringLiteral("Zelmor") + line.InstanceSuffix);
+    const QString suffix =
+        line.instanceName.isEmpty() ? QString() : QStringLiteral(" - ") + line.instanceName;
+    FUZZ_CHECK(line.InstanceSuffix == suffix && line.AppKey == QStringLiteral("Zelmor") + suffix);
     return 0;
 }
