@@ -1,14 +1,12 @@
 // SPDX-License-Identifier: MIT
 // Without libFuzzer: feeds every file of the folder given to the target once, so that an
 // ordinary build runs the kept corpus as a test.
-#include <cstdint>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
+#include "Check.h"
 
 int main(int argc, char** argv) {
     int inputs = 0;

@@ -2,8 +2,6 @@
 // A "++" adapter's protocol as text: the escaping of what is written, and the reading of what
 // the adapter sends (lines, the version answer, ++fndl's listener lists) against references.
 #include <algorithm>
-#include <cstddef>
-#include <cstdint>
 #include <regex>
 #include <sstream>
 #include <string>

@@ -5,8 +5,6 @@
 #include <QByteArray>
 #include <QRegularExpression>
 #include <QString>
-#include <cstddef>
-#include <cstdint>
 #include <string>
 
 #include "Check.h"

@@ -3,8 +3,6 @@
 // text, and what a line sets, written back as the panel writes it, reads back the same. The
 // trace's quoting of the bytes: one printable ASCII token that reads back to them.
 #include <algorithm>
-#include <cstddef>
-#include <cstdint>
 #include <regex>
 #include <string>
 #include <string_view>

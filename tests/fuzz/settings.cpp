@@ -7,8 +7,6 @@
 #include <QJsonObject>
 #include <QTemporaryDir>
 #include <cmath>
-#include <cstddef>
-#include <cstdint>
 
 #include "Check.h"
 #include "zelmor/settings/SettingsStore.h"

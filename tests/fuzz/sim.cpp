@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The simulated generator, one write per line: whatever settings it is left with, the panel's
 // command texts for them set a new one the same, with no complaint.
-#include <cstddef>
-#include <cstdint>
 #include <sstream>
 #include <string>
 
