@@ -94,6 +94,7 @@ TEST(SimGenerator, BusAnswersByAddress) {
     }
     SimGenerator withSad(7, 0x61);
     EXPECT_EQ(withSad.ibclr(withSad.ibdev(0, 7, 0x61, 12, 1, 0)), CMPL);
+    EXPECT_EQ(withSad.ibdev(0, 7, 0x61, 12, 1, 0), 2);  // while 1 is in use
 }
 
 }  // namespace

@@ -40,7 +40,7 @@ __attribute__((format(printf, 1, 2))) static void logf_(const char* fmt, ...) {
 static int finish(int result, int sta, int err, long count) {
     ibsta = sta | s.extraStatus;
     iberr = err;
-    ibcnt = (int)count;
+    ibcnt = count > 0xFFFF ? 0xFFFF : (int)count;  // as a 16-bit count: tells ibcnt from ibcntl
     ibcntl = count;
     if (s.regSta) *s.regSta = ibsta, *s.regErr = iberr, *s.regCnt = ibcnt, *s.regCntl = ibcntl;
     return result;
