@@ -1,8 +1,13 @@
 // SPDX-License-Identifier: MIT
+// What every target shares: libFuzzer's entry point, and the check of a property.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
 
 // A property that does not hold ends the run, so that libFuzzer keeps the input as a crash and
 // the corpus replay fails on it.

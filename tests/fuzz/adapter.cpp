@@ -2,9 +2,8 @@
 // A "++" adapter's protocol as text: the escaping of what is written, and the reading of what
 // the adapter sends (lines, the version answer, ++fndl's listener lists) against references.
 #include <algorithm>
-#include <cstddef>
-#include <cstdint>
 #include <regex>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,8 +15,6 @@ namespace {
 
 using namespace zelmor::link::detail;
 
-bool blank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
-
 // Whole decimal digits whose value is `want`.
 bool number(const std::string& digits, std::int32_t want) {
     const std::size_t first = std::min(digits.find_first_not_of('0'), digits.size());
@@ -27,16 +24,16 @@ bool number(const std::string& digits, std::int32_t want) {
 
 // Words between commas, blanks and tabs, each "PAD" or "PAD:SAD".
 bool inList(std::string list, std::int32_t pad, std::int32_t sad) {
-    std::replace_if(
-        list.begin(), list.end(), [](char c) { return c == ',' || c == '\t'; }, ' ');
-    for (std::size_t at = 0; at < list.size();) {
-        const std::string word = list.substr(at, list.find(' ', at) - at);
-        at += word.size() + 1;
+    std::replace(list.begin(), list.end(), ',', ' ');
+    std::replace(list.begin(), list.end(), '\t', ' ');
+    std::istringstream words(list);
+    for (std::string word; std::getline(words, word, ' ');) {
         const std::size_t colon = word.find(':');
-        if (!number(word.substr(0, colon), pad)) continue;
-        if (sad == 0 || colon == word.npos) return true;
-        const std::string second = word.substr(colon + 1);
-        if (number(second, sad) || number(second, sad - 0x60)) return true;
+        const std::string second = colon == word.npos ? "" : word.substr(colon + 1);
+        if (number(word.substr(0, colon), pad) &&
+            (sad == 0 || colon == word.npos || number(second, sad) || number(second, sad - 0x60))) {
+            return true;
+        }
     }
     return false;
 }
@@ -47,16 +44,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string bytes(reinterpret_cast<const char*>(data), size);
     // The adapter takes the byte after each ESC as it is: the bytes come back, and none of them
     // is left to end a line or start a "++" command.
-    const std::string out = escaped(bytes);
-    std::string back;
-    for (std::size_t i = 0; i < out.size(); ++i) {
-        if (out[i] == 0x1B)
-            FUZZ_CHECK(++i < out.size());
-        else
-            FUZZ_CHECK(out[i] != '\r' && out[i] != '\n' && out[i] != '+');
-        back += out[i];
-    }
-    FUZZ_CHECK(back == bytes);
+    static const std::regex pair("\x1B([\\s\\S])");
+    FUZZ_CHECK(std::regex_replace(escaped(bytes), pair, "$1") == bytes);
+    FUZZ_CHECK(std::regex_replace(escaped(bytes), pair, "").find_first_of("\r\n+\x1B") ==
+               bytes.npos);
 
     // The same lines however the bytes arrive: here in two pieces cut where the first byte says.
     std::vector<std::string> lines, want;
@@ -68,23 +59,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     std::size_t start = 0;
     for (std::size_t eol; (eol = bytes.find('\n', start)) != bytes.npos; start = eol + 1) {
-        std::string line = bytes.substr(start, eol - start);
-        while (!line.empty() && blank(line.back())) line.pop_back();
-        while (!line.empty() && blank(line.front())) line.erase(0, 1);
-        want.push_back(line);
+        const std::string line = bytes.substr(start, eol - start);
+        const std::size_t first = line.find_first_not_of(" \t\r"),
+                          last = line.find_last_not_of(" \t\r");
+        want.push_back(first == line.npos ? "" : line.substr(first, last - first + 1));
     }
     FUZZ_CHECK(lines == want && inbox == bytes.substr(start));
 
     static const std::regex version("^Prologix|AR488");
-    const auto listChar = [](char c) {
-        return std::string_view("0123456789:, \t").find(c) != std::string_view::npos;
-    };
     const std::int32_t pad = size > 1 ? data[1] % 31 : 7;
     const std::int32_t sad = size > 2 && data[2] % 2 ? 0x60 + data[2] / 2 % 31 : 0;
     for (const std::string& line : lines) {
         FUZZ_CHECK(isVersion(line) == std::regex_search(line, version));
-        FUZZ_CHECK(isListenerList(line) == (std::all_of(line.begin(), line.end(), listChar) ||
-                                            line.find("nrecognized") != line.npos));
+        FUZZ_CHECK(isListenerList(line) ==
+                   (line.find_first_not_of("0123456789:, \t") == line.npos ||
+                    line.find("nrecognized") != line.npos));
         FUZZ_CHECK(listed(line, pad, sad) == inList(line, pad, sad));
     }
     return 0;

@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: MIT
 // The command line: argument bytes to text, then text to action, instance name and key.
+#include <iconv.h>
+
 #include <QByteArray>
+#include <QRegularExpression>
 #include <QString>
-#include <cstddef>
-#include <cstdint>
+#include <string>
 
 #include "Check.h"
 #include "zelmor/app/CommandLine.h"
@@ -12,53 +14,29 @@ namespace {
 
 using zelmor::app::CommandLine;
 
-// Well-formed UTF-8: shortest forms only, no surrogates, nothing past U+10FFFF.
+// Well-formed UTF-8 (shortest forms, no surrogates, nothing past U+10FFFF), as iconv reads it.
 bool wellFormed(const QByteArray& b) {
-    for (qsizetype i = 0; i < b.size();) {
-        const auto c = static_cast<unsigned char>(b[i]);
-        const int n = c < 0x80   ? 0
-                      : c < 0xC2 ? -1
-                      : c < 0xE0 ? 1
-                      : c < 0xF0 ? 2
-                      : c < 0xF5 ? 3
-                                 : -1;
-        if (n < 0 || b.size() - i <= n) return false;
-        char32_t cp = c & (0x7F >> (n + 1));
-        for (int k = 1; k <= n; ++k) {
-            if ((b[i + k] & 0xC0) != 0x80) return false;
-            cp = cp << 6 | (b[i + k] & 0x3F);
-        }
-        if ((n == 2 && (cp < 0x800 || (cp >= 0xD800 && cp < 0xE000))) || (n == 3 && cp < 0x10000) ||
-            cp > 0x10FFFF) {
-            return false;
-        }
-        i += n + 1;
-    }
-    return true;
+    static const iconv_t utf8 = iconv_open("UTF-32LE", "UTF-8");
+    iconv(utf8, nullptr, nullptr, nullptr, nullptr);
+    char* in = const_cast<char*>(b.data());
+    std::size_t inLeft = b.size(), outLeft = 4 * inLeft;
+    std::string out(outLeft, '\0');
+    char* o = out.data();
+    return iconv(utf8, &in, &inLeft, &o, &outLeft) == 0 && inLeft == 0;
 }
 
 // Each "\xHH" as its byte, everything else in UTF-8.
 QByteArray unescaped(const QString& text) {
-    static const QString kHex = QStringLiteral("0123456789ABCDEF");
+    static const QRegularExpression escape(QStringLiteral(R"(\\x([0-9A-F]{2}))"));
     QByteArray out;
-    QString run;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const int hi = kHex.indexOf(text.mid(i + 2, 1)), lo = kHex.indexOf(text.mid(i + 3, 1));
-        if (text.mid(i, 2) != u"\\x" || hi < 0 || lo < 0 || i + 4 > text.size()) {
-            run += text[i];
-            continue;
-        }
-        out += run.toUtf8() + static_cast<char>(hi * 16 + lo);
-        run.clear();
-        i += 3;
+    qsizetype at = 0;
+    for (auto it = escape.globalMatch(text); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        out +=
+            text.mid(at, m.capturedStart() - at).toUtf8() + char(m.captured(1).toInt(nullptr, 16));
+        at = m.capturedEnd();
     }
-    return out + run.toUtf8();
-}
-
-QString spacesTrimmed(QString text) {
-    while (text.startsWith(u' ')) text.remove(0, 1);
-    while (text.endsWith(u' ')) text.chop(1);
-    return text;
+    return out + text.mid(at).toUtf8();
 }
 
 }  // namespace
@@ -76,10 +54,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK((line.action == CommandLine::Action::Usage) == usage);
     if (usage) return 0;
     FUZZ_CHECK((line.action == CommandLine::Action::Clean) == (clean >= 0));
-    FUZZ_CHECK(line.instanceName == spacesTrimmed(rest));
-    FUZZ_CHECK(
-        line.InstanceSuffix ==
-        (line.instanceName.isEmpty() ? QString() : QStringLiteral(" - ") + line.instanceName));
-    FUZZ_CHECK(line.AppKey == QStringLiteral("Zelmor") + line.InstanceSuffix);
+    FUZZ_CHECK(line.instanceName ==
+               QString(rest).remove(QRegularExpression(QStringLiteral("^ +| +\\z"))));
+    const QString suffix =
+        line.instanceName.isEmpty() ? QString() : QStringLiteral(" - ") + line.instanceName;
+    FUZZ_CHECK(line.InstanceSuffix == suffix && line.AppKey == QStringLiteral("Zelmor") + suffix);
     return 0;
 }

@@ -2,8 +2,8 @@
 // The command reader and the request lines built on it: every part it reports lies inside the
 // text, and what a line sets, written back as the panel writes it, reads back the same. The
 // trace's quoting of the bytes: one printable ASCII token that reads back to them.
-#include <cstddef>
-#include <cstdint>
+#include <algorithm>
+#include <regex>
 #include <string>
 #include <string_view>
 
@@ -15,43 +15,36 @@ namespace {
 
 using namespace zelmor::panel;
 
+// Every part reported lies inside the text, every value inside its range.
 struct Bounds final : CommandSink {
-    explicit Bounds(std::size_t size) : size(size) {}
     void value(Quantity q, std::int64_t steps, std::size_t at) override {
         FUZZ_CHECK(at < size && steps >= rangeOf(q).min && steps <= rangeOf(q).max);
     }
-    void source(Function f, int code, std::size_t at) override {
-        FUZZ_CHECK(at < size && code >= 1 && code <= 5 && (f == Function::Am || f == Function::Fm));
+    void source(Function, int code, std::size_t at) override {
+        FUZZ_CHECK(at < size && code >= 1 && code <= 5);
     }
-    void step(Function f, int sign, std::size_t at) override {
-        FUZZ_CHECK(at < size && (sign == 1 || sign == -1) &&
-                   (f == Function::Frequency || f == Function::Level));
+    void step(Function, int sign, std::size_t at) override {
+        FUZZ_CHECK(at < size && sign * sign == 1);
     }
     void refuse(std::string why, std::size_t at) override { FUZZ_CHECK(at < size && !why.empty()); }
-    std::size_t size;
+    std::size_t size = 0;
 };
 
+// Printable ASCII between quotes, each token a byte: \xHH, \" \\ \r \n, or any other character.
 std::string unquoted(const std::string& q) {
+    using std::regex_constants::match_continuous;
+    static const std::regex token(R"(\\x[0-9A-F]{2}|\\["\\rn]|[^"\\])");
     FUZZ_CHECK(q.size() >= 2 && q.front() == '"' && q.back() == '"');
-    static constexpr std::string_view kHex = "0123456789ABCDEF";
+    FUZZ_CHECK(std::all_of(q.begin(), q.end(), [](char c) { return c >= 0x20 && c < 0x7F; }));
     std::string back;
-    for (std::size_t i = 1; i + 1 < q.size(); ++i) {
-        FUZZ_CHECK(q[i] >= 0x20 && q[i] < 0x7F && q[i] != '"');
-        if (q[i] != '\\') {
-            back += q[i];
-            continue;
-        }
-        FUZZ_CHECK(i + 2 < q.size());
-        const char e = q[++i];
-        if (e == 'x') {
-            const std::size_t hi = kHex.find(q[i + 1]), lo = kHex.find(q[i + 2]);
-            FUZZ_CHECK(i + 3 < q.size() && hi != kHex.npos && lo != kHex.npos);
-            back += static_cast<char>(hi * 16 + lo);
-            i += 2;
-        } else {
-            FUZZ_CHECK(e == '"' || e == '\\' || e == 'r' || e == 'n');
-            back += e == 'r' ? '\r' : e == 'n' ? '\n' : e;
-        }
+    std::smatch m;
+    for (auto at = q.cbegin() + 1; at != q.cend() - 1; at = m[0].second) {
+        FUZZ_CHECK(std::regex_search(at, q.cend() - 1, m, token, match_continuous));
+        const std::string t = m.str();
+        back += t.size() == 4 ? char(std::stoi(t.substr(2), nullptr, 16))
+                : t == "\\r"  ? '\r'
+                : t == "\\n"  ? '\n'
+                              : t.back();
     }
     return back;
 }
@@ -62,7 +55,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view line(reinterpret_cast<const char*>(data), size);
     FUZZ_CHECK(unquoted(quoteText(line)) == line);
     Function function = Function::None;
-    Bounds bounds(size);
+    Bounds bounds;
+    bounds.size = size;
     readCommands(line, function, bounds);
 
     const RequestReading reading = readPanelRequest(line);

@@ -6,11 +6,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
-#include <algorithm>
 #include <cmath>
-#include <cstddef>
-#include <cstdint>
-#include <limits>
 
 #include "Check.h"
 #include "zelmor/settings/SettingsStore.h"
@@ -19,28 +15,16 @@ namespace {
 
 bool same(const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) == 0; }
 
-// The data of every value under the key and the name, in any spelling of either, that has the
-// type and nothing else; `spellings` counts them all, whatever their type.
-QList<QJsonValue> stored(const QJsonObject& root, const QString& key, const QString& name,
-                         const char* type, int& spellings) {
-    QList<QJsonValue> data;
-    spellings = 0;
+// Every value under the key and the name, in any spelling of either.
+QList<QJsonObject> spelt(const QJsonObject& root, const QString& key, const QString& name) {
+    QList<QJsonObject> found;
     for (auto k = root.begin(); k != root.end(); ++k) {
         const QJsonObject values = k.value().toObject();
         for (auto v = values.begin(); v != values.end(); ++v) {
-            const QJsonObject value = v.value().toObject();
-            if (!same(k.key(), key) || !same(v.key(), name)) continue;
-            ++spellings;
-            if (value.size() == 1 && value.contains(QLatin1String(type))) data += value[type];
+            if (same(k.key(), key) && same(v.key(), name)) found += v.value().toObject();
         }
     }
-    return data;
-}
-
-bool dword(const QJsonValue& v) {
-    const double d = v.toDouble(0.5);
-    return d == std::floor(d) && d >= std::numeric_limits<std::int32_t>::min() &&
-           d <= std::numeric_limits<std::int32_t>::max();
+    return found;
 }
 
 }  // namespace
@@ -66,18 +50,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QString name = values.isEmpty() ? QStringLiteral("X") : values.begin().key().toLower();
 
     const auto store = zelmor::settings::makeFileStore(dir.path());
-    int spellings = 0;
-    const QList<QJsonValue> numbers = stored(root, key, name, "dword", spellings);
+    const QList<QJsonObject> found = spelt(root, key, name);
+    QList<double> numbers;  // whole, in the DWORD range, as the only data of their value
+    QStringList texts;
+    for (const QJsonObject& v : found) {
+        const double d = v[u"dword"].toDouble(0.5);
+        if (v.size() == 1 && d == std::floor(d) && d >= INT32_MIN && d <= INT32_MAX) numbers += d;
+        if (v.size() == 1 && v[u"sz"].isString()) texts += v[u"sz"].toString();
+    }
     const std::int32_t number = store->ReadSetting(key, name, -77);
-    FUZZ_CHECK(number == -77 ||
-               std::any_of(numbers.begin(), numbers.end(), [&](const QJsonValue& v) {
-                   return dword(v) && v.toDouble() == number;
-               }));
-    // Where the name is not spelt several ways, a number there is the one read.
-    FUZZ_CHECK(spellings != 1 || !dword(numbers.value(0)) || number == numbers[0].toDouble());
-    const std::int16_t small = zelmor::settings::ReadSetting16(*store, key, name, -77);
-    FUZZ_CHECK(small == -77 || small == number);
-    const QList<QJsonValue> texts = stored(root, key, name, "sz", spellings);
+    FUZZ_CHECK(number == -77 || numbers.contains(number));
+    // Where the name is spelt one way only, a number there is the one read.
+    FUZZ_CHECK(found.size() != 1 || numbers.size() != 1 || number == numbers[0]);
     const QString text = store->ReadSettingText(key, name, QStringLiteral("\x01"));
     FUZZ_CHECK(text == u"\x01" || texts.contains(text) || texts.contains(text + QChar(u'\0')));
 

@@ -1,10 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The simulated generator, one write per line: whatever settings it is left with, the panel's
 // command texts for them set a new one the same, with no complaint.
-#include <cstddef>
-#include <cstdint>
+#include <sstream>
 #include <string>
-#include <string_view>
 
 #include "Check.h"
 #include "Hp8656a.h"
@@ -25,11 +23,8 @@ std::string modulation(const char* name, zelmor::link::ModSource source, double 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace zelmor::panel;
     zelmor::link::detail::Hp8656a sim;
-    for (std::string_view rest(reinterpret_cast<const char*>(data), size); !rest.empty();) {
-        const std::size_t end = std::min(rest.find('\n'), rest.size());
-        sim.apply(rest.substr(0, end));
-        rest.remove_prefix(std::min(end + 1, rest.size()));
-    }
+    std::istringstream in(std::string(reinterpret_cast<const char*>(data), size));
+    for (std::string line; std::getline(in, line);) sim.apply(line);
     const zelmor::link::SimGeneratorState& s = sim.state();
     const auto frqIncrement = static_cast<std::int32_t>(s.frequencyIncrementHz / 100);
     const std::string texts[] = {

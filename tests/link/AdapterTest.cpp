@@ -4,8 +4,6 @@
 #include <QCoreApplication>
 #include <cerrno>
 #include <chrono>
-#include <cstdio>
-#include <fstream>
 
 #include "FakeAdapter.h"
 #include "zelmor/link/DeviceLink.h"
@@ -32,7 +30,17 @@ double secondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-// A Prologix on a TCP port, or an AR488 on a serial port.
+constexpr const char* kPrologix = "Prologix GPIB-USB Controller version 6.107\r\n";
+
+// A Prologix on a TCP port, or an AR488 on a serial port: that one resets when plugged in, so
+// it misses the first two ++ver and greets with noise.
+FakeAdapter::Replies replies(bool ar488) {
+    if (!ar488) return {{"++ver", {kPrologix}}};
+    return {
+        {"++ver", {"", "\xF8\xFF\xFE\r\nready.\r\n", "AR488 GPIB controller, ver. 0.51.29\r\n"}},
+        {"++fndl", {"7\r\n"}}};
+}
+
 class Adapter : public testing::TestWithParam<bool> {
 protected:
     void SetUp() override {
@@ -40,27 +48,28 @@ protected:
         d->setNoteSink([this](std::string_view line) { notes.emplace_back(line); });
     }
     const bool tcp = GetParam(), ar488 = !tcp;
-    FakeAdapter fake{tcp, ar488};
+    const Transport transport = tcp ? Transport::Tcp : Transport::Serial;
+    FakeAdapter fake{tcp, replies(ar488)};
     std::unique_ptr<GpibDriver> d =
-        PrologixDriver::fromOptions(tcp ? Transport::Tcp : Transport::Serial, fake.options(),
-                                    kQuick)
-            .driver;
+        PrologixDriver::fromOptions(transport, fake.options(), kQuick).driver;
     std::vector<std::string> notes;
 };
 INSTANTIATE_TEST_SUITE_P(Adapters, Adapter, testing::Bool(),
                          [](const auto& info) { return info.param ? "Tcp" : "Serial"; });
 
 TEST_P(Adapter, SpeaksTheProtocolByteForByte) {
-    fake.lloUnknown = true;
+    fake.reply("++llo", {"Unrecognized command\r\n"});            // old firmware
+    fake.reply("++clr", {"\x01garbage\xFF\r\n\xFE++noise\r\n"});  // read before the next command
     d->ibconfig(0, IbcSendLLO, 1);
     const std::int32_t ud = d->ibdev(0, 7, 0, 12, 1, 0);
     ASSERT_EQ(ud, 1) << testing::PrintToString(notes);
-    fake.say("\x01garbage\xFF\r\n\xFE++noise\r\n");
     EXPECT_EQ(d->ibclr(ud), CMPL);
     EXPECT_EQ(d->ibwrt(ud, "XX"), CMPL);
     EXPECT_EQ(d->ibdev(0, 9, 101, 12, 1, 0), 2);
     EXPECT_EQ(d->ibwrt(ud, "A\rB\nC\033D+E"), CMPL);  // back to the first address
     EXPECT_EQ(d->status().ibcntl, 9);
+    EXPECT_EQ(d->ibwrt(ud, ""), CMPL);  // nothing for the bus, nothing for the adapter
+    EXPECT_EQ(d->ibonl(2, 0), CMPL);    // the port stays open for the other descriptor
     EXPECT_EQ(d->ibloc(ud), CMPL);
     const std::string llo = "++llo\n++ver\n";
     EXPECT_EQ(afterWakeUp(fake.take()),
@@ -76,7 +85,7 @@ TEST_P(Adapter, ClearFindsNoListenerOnlyWhereTheAdapterCanLook) {
         {"7", 0, true},          {"", 0, false},      {"17,3", 0, false},
         {"3,7:5,11", 101, true}, {"7:5", 102, false}, {"Unrecognized command", 0, true}};
     for (const auto& [listeners, sad, found] : rows) {
-        fake.setListeners(listeners);
+        fake.reply("++fndl", {listeners + "\r\n"});
         const std::int32_t ud = d->ibdev(0, 7, sad, 12, 1, 0);
         const bool listens = found || !ar488;
         EXPECT_EQ(d->ibclr(ud), listens ? CMPL : ERR) << listeners;
@@ -86,20 +95,10 @@ TEST_P(Adapter, ClearFindsNoListenerOnlyWhereTheAdapterCanLook) {
     }
 }
 
-// Through the registry, the link and the trace, at the real time-outs.
+// Through the link, at the real time-outs.
 TEST_P(Adapter, PulledCableClosesTheLinkUntilTheAdapterIsBack) {
-    const std::string trace = testing::TempDir() + "zelmor-adapter-" + std::to_string(getpid());
-    std::remove(trace.c_str());
-    BackendRegistry registry;
-    registerAdapterBackends(registry);
     GpibAddress address;
-    DeviceLink link(address,
-                    [&] {
-                        DriverLoad load =
-                            registry.create((tcp ? "prologix-tcp:" : "prologix:") + fake.options());
-                        load.driver = makeTracing(std::move(load.driver), trace);
-                        return load;
-                    },
+    DeviceLink link(address, [&] { return PrologixDriver::fromOptions(transport, fake.options()); },
                     {});
     for (const char* command : {"FR100MZ", "FRUP", "FRUP"}) EXPECT_TRUE(link.SendCommand(command));
     fake.unplug();
@@ -114,33 +113,17 @@ TEST_P(Adapter, PulledCableClosesTheLinkUntilTheAdapterIsBack) {
     link.beginAction();
     EXPECT_TRUE(link.SendCommand("FR101MZ"));
     EXPECT_THAT(afterWakeUp(fake.take()), EndsWith("++clr\nXX\nFR101MZ\n"));
-    link.CloseDevice();
-    std::ifstream in(trace);
-    std::string all((std::istreambuf_iterator<char>(in)), {});
-    EXPECT_THAT(all, AllOf(HasSubstr("\n# ++ > ++addr 7\n"), HasSubstr("\nibloc 1 -> 256\n")));
-    std::remove(trace.c_str());
 }
 
 TEST(AdapterFailures, EndInErrWithinTheTimeOut) {
     // An adapter that never answers, at the real time-outs.
-    FakeAdapter mute(false, false);
-    mute.silent = true;
+    FakeAdapter mute(false, {});
     PrologixDriver waiting(Transport::Serial, mute.options(), 0, {});
-    auto start = Clock::now();
+    const auto start = Clock::now();
     EXPECT_EQ(waiting.ibdev(0, 7, 0, 12, 1, 0), -1);
     EXPECT_NEAR(secondsSince(start), 3.0, 0.5);
     EXPECT_EQ(std::pair(waiting.status().iberr, waiting.status().ibcntl),
               std::pair(EDVR, ETIMEDOUT));
-    // An adapter that stops taking bytes: the write gives up at the time-out.
-    FakeAdapter stuck(false, false);
-    PrologixDriver writer(Transport::Serial, stuck.options(), 0, kQuick);
-    const std::int32_t ud = writer.ibdev(0, 7, 0, 12, 1, 0);
-    stuck.stalled = true;
-    start = Clock::now();
-    EXPECT_EQ(writer.ibwrt(ud, std::string(1 << 20, 'A')), ERR | TIMO);
-    EXPECT_EQ(writer.status().iberr, EABO);
-    EXPECT_LT(secondsSince(start), 1.0);
-    EXPECT_EQ(writer.ibwrt(ud, "FR1MZ"), ERR);  // closed until the next ibdev
 }
 
 TEST(AdapterOptions, ParsesDevicesHostsAndPortsAndNamesWhatItRefuses) {
@@ -159,11 +142,9 @@ TEST(AdapterOptions, ParsesDevicesHostsAndPortsAndNamesWhatItRefuses) {
         const auto* driver = dynamic_cast<const PrologixDriver*>(load.driver.get());
         EXPECT_EQ(
             driver ? std::pair(driver->name(), int{driver->port()}) : std::pair(std::string(), 0),
-            std::pair(name, port))
-            << spec;
-        if (!driver) {
+            std::pair(name, port));
+        if (!driver)
             EXPECT_THAT(load.error, AllOf(HasSubstr('"' + spec + '"'), HasSubstr("forms: prolog")));
-        }
     }
 }
 

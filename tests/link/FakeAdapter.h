@@ -10,31 +10,29 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <map>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <utility>
+#include <vector>
 
 // A "++" adapter at the far end of a loopback TCP port or of a pseudo-terminal, reached through
 // a symbolic link so that it can vanish and come back under one name as a USB adapter does. Its
-// thread records every byte it receives and answers ++ver, ++fndl and, when told, ++llo. An
-// AR488 resets when plugged in: it misses the first two ++ver and greets with noise.
+// thread records every byte it receives and answers "++" commands from a table, afresh at each
+// plug-in: each command's answers in turn ("" says nothing), the last one again from then on.
 class FakeAdapter {
 public:
-    FakeAdapter(bool tcp, bool ar488) : tcp_(tcp), ar488_(ar488) {
+    using Replies = std::map<std::string, std::vector<std::string>>;
+    FakeAdapter(bool tcp, Replies replies) : tcp_(tcp), replies_(std::move(replies)) {
         link_ = testing::TempDir() + "zelmor-adapter-" + std::to_string(getpid()) + "-" +
                 std::to_string(reinterpret_cast<std::uintptr_t>(this));
         plug();
-        thread_ = std::thread([this] { run(); });
+        thread_ = std::jthread([this](std::stop_token stop) { run(stop); });
     }
-    ~FakeAdapter() {
-        stop_ = true;
-        thread_.join();
-        unplug();
-    }
+    ~FakeAdapter() { unplug(); }  // then the thread stops
 
     // What follows "prologix:" or "prologix-tcp:".
     std::string options() const { return tcp_ ? "127.0.0.1:" + std::to_string(port_) : link_; }
@@ -48,15 +46,10 @@ public:
             size = received_.size();
         }
     }
-    // Sends bytes unasked.
-    void say(const std::string& bytes) {
+    // From now on, and at each plug-in.
+    void reply(const std::string& command, const std::vector<std::string>& answers) {
         std::lock_guard lock(mutex_);
-        write(bytes);
-    }
-    // What ++fndl answers.
-    void setListeners(const std::string& list) {
-        std::lock_guard lock(mutex_);
-        listeners_ = list;
+        replies_[command] = pending_[command] = answers;
     }
 
     // Pulls the cable: the connection, the listening port or the terminal and its name go.
@@ -71,7 +64,7 @@ public:
     void plug() {
         std::lock_guard lock(mutex_);
         ++generation_;
-        deaf_ = ar488_ ? 2 : 0;
+        pending_ = replies_;
         termios raw{};
         cfmakeraw(&raw);
         sockaddr_in at{AF_INET, htons(port_), {htonl(INADDR_LOOPBACK)}, {}};
@@ -89,14 +82,8 @@ public:
         EXPECT_TRUE(made) << "the fake adapter cannot plug in at " << options();
     }
 
-    std::atomic<bool> silent{false};      // hears everything, answers nothing
-    std::atomic<bool> stalled{false};     // takes nothing more
-    std::atomic<bool> lloUnknown{false};  // old firmware
-
 private:
-    static void hangUp(int& fd) {
-        if (fd >= 0) close(fd), fd = -1;
-    }
+    static void hangUp(int& fd) { fd = fd >= 0 ? close(fd), -1 : -1; }
 
     // What cannot be written is lost, as on a line nobody listens to.
     void write(const std::string& bytes) {
@@ -105,20 +92,16 @@ private:
                                : ::write(conn_, bytes.data(), bytes.size()));
     }
 
-    void run() {
+    void run(const std::stop_token& stop) {
         std::string line;
         bool escape = false;
-        while (!stop_) {
-            pollfd fds[2];
-            unsigned generation;
-            {
-                std::lock_guard lock(mutex_);
-                fds[0] = {stalled ? -1 : conn_, POLLIN, 0};
-                fds[1] = {listen_, POLLIN, 0};
-                generation = generation_;
-            }
+        while (!stop.stop_requested()) {
+            std::unique_lock lock(mutex_);
+            pollfd fds[2] = {{conn_, POLLIN, 0}, {listen_, POLLIN, 0}};
+            const unsigned generation = generation_;
+            lock.unlock();
             if (poll(fds, 2, 5) <= 0) continue;
-            std::lock_guard lock(mutex_);
+            lock.lock();
             if (generation != generation_) continue;  // unplugged or plugged meanwhile
             if (fds[1].revents & POLLIN) {
                 hangUp(conn_);
@@ -142,28 +125,20 @@ private:
         }
     }
 
-    void answer(const std::string& command) {
-        if (silent) return;
-        if (command == "++ver" && deaf_ > 0) {
-            if (--deaf_ == 0) write("\xF8\xFF\xFE\r\nready.\r\n");
-        } else if (command == "++ver") {
-            write(ar488_ ? "AR488 GPIB controller, ver. 0.51.29, 18/03/2024\r\n"
-                         : "Prologix GPIB-USB Controller version 6.107\r\n");
-        } else if (ar488_ && command.starts_with("++fndl")) {
-            write(listeners_ + "\r\n");
-        } else if (command == "++llo" && lloUnknown) {
-            write("Unrecognized command\r\n");
-        }
+    void answer(const std::string& line) {
+        const auto it = pending_.find(line.substr(0, line.find(' ')));
+        if (it == pending_.end() || it->second.empty()) return;
+        write(it->second.front());
+        if (it->second.size() > 1) it->second.erase(it->second.begin());
     }
 
-    const bool tcp_, ar488_;
+    const bool tcp_;
     std::string link_;
     std::uint16_t port_ = 0;
     std::mutex mutex_;
-    std::string received_, listeners_ = "7";
+    std::string received_;
+    Replies replies_, pending_;
     int conn_ = -1, listen_ = -1, slave_ = -1;
     unsigned generation_ = 0;
-    int deaf_ = 0;  // ++ver still to miss
-    std::atomic<bool> stop_{false};
-    std::thread thread_;
+    std::jthread thread_;  // last: it goes first
 };

@@ -2,7 +2,6 @@
 #include <gmock/gmock.h>
 
 #include <algorithm>
-#include <chrono>
 #include <string>
 #include <vector>
 
@@ -25,20 +24,19 @@ std::vector<std::int32_t> send(SimGenerator& sim, const Texts& texts) {
 
 TEST(SimGenerator, AcceptsEveryCommandForm) {
     constexpr ModSource k1k = ModSource::Internal1kHz;
+    // clang-format off
     const std::pair<Texts, State> rows[] = {
         {{"XX", "AP-127DM", "FR.1MZ"}, {.frequencyHz = 100'000}},
         {{"FR990MZ", "AP13DM"}, {.frequencyHz = 990'000'000, .levelDeciDbm = 130}},
         {{"FR123.4567MZ", "AP-.5DM"}, {.frequencyHz = 123'456'700, .levelDeciDbm = -5}},
         {{"S3AM99PC"}, {.amDepthPercent = 99, .amSource = k1k, .amOn = true}},
-        {{"S2AM5PC", "AMS2S4"}, {.amDepthPercent = 5}},
+        {{"S2AM5PC", "AMS2S4"}, {.amDepthPercent = 5}}, {{"S3FM99KZ", "FMS2S4"}, {.fmDeviationHz = 99'000}},
         {{"S2FM10KZ"}, {.fmDeviationHz = 10'000, .fmOn = true}},
-        {{"S3FM99KZ", "FMS2S4"}, {.fmDeviationHz = 99'000}},
-        {{"FRIS1000HZ", "FRUP", "FRUP"},
-         {.frequencyHz = 100'002'000, .frequencyIncrementHz = 1000}},
+        {{"FRIS1000HZ", "FRUP", "FRUP"}, {.frequencyHz = 100'002'000, .frequencyIncrementHz = 1000}},
         {{"APIS0.1DM", "AP12.9DM", "APUP"}, {.levelDeciDbm = 130, .levelIncrementDeciDb = 1}},
         {{"AP0DMS2AM30PCAPIS3DM"},
-         {.levelDeciDbm = 0, .amDepthPercent = 30, .amOn = true, .levelIncrementDeciDb = 30}},
-    };
+         {.levelDeciDbm = 0, .amDepthPercent = 30, .amOn = true, .levelIncrementDeciDb = 30}}};
+    // clang-format on
     for (const auto& [texts, want] : rows) {
         SCOPED_TRACE(texts.front());
         SimGenerator sim;
@@ -49,59 +47,26 @@ TEST(SimGenerator, AcceptsEveryCommandForm) {
     }
 }
 
+// The bus takes the bytes all the same; the complaint goes to stderr and the notes.
 TEST(SimGenerator, RefusesWhatTheInstrumentWouldNot) {
+    // clang-format off
     const std::pair<const char*, const char*> rows[] = {
-        {"FR99.9KZ", "frequency 99.9KZ is outside 0.1 to 990 MHz"},
-        {"FR990.0001MZ", "frequency 990.0001MZ is outside"},
-        {"FR100.00001MZ", "finer than 100 Hz"},
-        {"AP-127.1DM", "level -127.1DM is outside -127 to +13 dBm"},
-        {"AP13.1DM", "level 13.1DM is outside"},
-        {"S2AM100PC", "AM depth 100PC is outside 0 to 99 %"},
-        {"S2FM99.1KZ", "FM deviation 99.1KZ is outside 0 to 99 kHz"},
-        {"FR100DM", "unit DM does not fit the frequency"},
-        {"FR100", "number 100 has no unit"},
-        {"QQ", "unknown code QQ"},
-        {"S2", "S2 names no AM or FM"},
-        {"AP13DMAPUP", "UP would take the level outside"},
-        {"FR1234567890123456789MZ", "too many digits"},
-        {"FR100MZ\r\n", "unexpected byte \"\\r\""},
-    };
+        {"FR99.9KZ", "frequency 99.9KZ is outside 0.1 to 990 MHz"}, {"FR100", "number 100 has no unit"},
+        {"FR990.0001MZ", "frequency 990.0001MZ is outside"}, {"FR100.00001MZ", "finer than 100 Hz"},
+        {"AP-127.1DM", "level -127.1DM is outside -127 to +13 dBm"}, {"AP13.1DM", "level 13.1DM is outside"},
+        {"S2AM100PC", "AM depth 100PC is outside 0 to 99 %"}, {"QQ", "unknown code QQ"},
+        {"S2FM99.1KZ", "FM deviation 99.1KZ is outside 0 to 99 kHz"}, {"S2", "S2 names no AM or FM"},
+        {"FR100DM", "unit DM does not fit the frequency"}, {"AP13DMAPUP", "UP would take the level outside"},
+        {"FR1234567890123456789MZ", "too many digits"}, {"FR100MZ\r\n", "unexpected byte \"\\r\""}};
+    // clang-format on
     for (const auto& [text, why] : rows) {
-        SCOPED_TRACE(text);
         SimGenerator sim;
         testing::internal::CaptureStderr();
-        EXPECT_EQ(send(sim, {text}), std::vector{CMPL});  // the bus took the bytes all the same
+        EXPECT_EQ(send(sim, {text}), std::vector{CMPL}) << text;
         EXPECT_THAT(testing::internal::GetCapturedStderr(), HasSubstr(why));
         EXPECT_THAT(sim.notes(), testing::Contains(testing::AllOf(testing::StartsWith("# sim: "),
                                                                   HasSubstr(why))));
     }
-}
-
-TEST(SimGenerator, WriteFaultsTimeOut) {
-    constexpr std::int32_t timedOut = ERR | TIMO | CMPL;
-    SimGenerator sim;
-    sim.setFailRefusedWrites(true);
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(send(sim, {"AP1DM", "AP0DMAP99DM"}), (std::vector{CMPL, timedOut}));
-    testing::internal::GetCapturedStderr();
-    EXPECT_EQ(sim.state().levelDeciDbm, 0);  // the part it could take stands
-    sim.setWriteTimeout(true, std::chrono::milliseconds(60));
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(send(sim, {"FR1MZ"}), std::vector{timedOut});
-    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(60));
-    EXPECT_EQ(sim.status().iberr, EABO);
-    EXPECT_EQ(sim.writes(), (Texts{"AP1DM", "AP0DMAP99DM"}));  // not the timed-out one
-}
-
-// A demo left sweeping for days: the records keep the latest entries, not every one.
-TEST(SimGenerator, RecordsStayBounded) {
-    SimGenerator sim;
-    const std::int32_t ud = sim.ibdev(0, 7, 0, 12, 1, 0);
-    for (int i = 0; i < 25'000; ++i) sim.ibwrt(ud, i % 2 ? "FRUP" : "FR100MZ");
-    EXPECT_LE(sim.writes().size(), 20'000u);
-    EXPECT_GE(sim.writes().size(), 10'000u);
-    EXPECT_EQ(sim.writes().back(), "FRUP");
-    EXPECT_EQ(sim.calls().back(), "ibwrt 1 \"FRUP\"");
 }
 
 TEST(SimGenerator, BusAnswersByAddress) {
@@ -115,21 +80,21 @@ TEST(SimGenerator, BusAnswersByAddress) {
         SimGenerator sim;
         sim.ibconfig(0, IbcSendLLO, 1);
         const std::int32_t ud = sim.ibdev(board, pad, sad, 12, 1, 0);
-        EXPECT_EQ(ud, ibdevErr < 0 ? 1 : -1);
-        EXPECT_EQ(sim.status().iberr, std::max(ibdevErr, 0));
+        EXPECT_EQ(std::pair(ud, sim.status().iberr),
+                  std::pair(ibdevErr < 0 ? 1 : -1, std::max(ibdevErr, 0)));
         if (ibdevErr >= 0) continue;
         const std::int32_t sta = listens ? CMPL : ERR | CMPL;
         EXPECT_EQ(sim.ibclr(ud), sta);
         EXPECT_EQ(sim.ibwrt(ud, "XX"), sta);
         EXPECT_EQ(sim.lockedOut(), listens);
         EXPECT_EQ(sim.ibloc(ud), sta);
-        EXPECT_EQ(sim.status().iberr, listens ? 0 : ENOL);
-        EXPECT_FALSE(sim.remote());
+        EXPECT_TRUE(sim.status().iberr == (listens ? 0 : ENOL) && !sim.remote());
         EXPECT_EQ(sim.ibonl(ud, 0), CMPL);
         EXPECT_EQ(sim.ibonl(ud, 0), ERR);  // already released
     }
     SimGenerator withSad(7, 0x61);
     EXPECT_EQ(withSad.ibclr(withSad.ibdev(0, 7, 0x61, 12, 1, 0)), CMPL);
+    EXPECT_EQ(withSad.ibdev(0, 7, 0x61, 12, 1, 0), 2);  // while 1 is in use
 }
 
 }  // namespace

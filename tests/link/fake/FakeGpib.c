@@ -6,10 +6,7 @@
 #include <string.h>
 #include <time.h>
 
-#define ERR 0x8000
-#define TIMO 0x4000
-#define CMPL 0x100
-#define MAX_UD 64
+enum { ERR = 0x8000, TIMO = 0x4000, CMPL = 0x100, MAX_UD = 64 };
 
 static struct {
     char log[1 << 16];
@@ -43,7 +40,7 @@ __attribute__((format(printf, 1, 2))) static void logf_(const char* fmt, ...) {
 static int finish(int result, int sta, int err, long count) {
     ibsta = sta | s.extraStatus;
     iberr = err;
-    ibcnt = (int)count;
+    ibcnt = count > 0xFFFF ? 0xFFFF : (int)count;  // as a 16-bit count: tells ibcnt from ibcntl
     ibcntl = count;
     if (s.regSta) *s.regSta = ibsta, *s.regErr = iberr, *s.regCnt = ibcnt, *s.regCntl = ibcntl;
     return result;
@@ -115,8 +112,7 @@ int ibclr(int ud) {
 int ibwrt(int ud, const void* buf, long cnt) {
     logf_("ibwrt %d %ld %.*s\n", ud, cnt, (int)(cnt < 200 ? cnt : 200), (const char*)buf);
     if (!known(ud)) return finish(ERR, ERR, 0, 0);
-    if (s.quiet) return FAIL(2);
-    if (s.writeError >= 0) return FAIL(s.writeError);
+    if (s.quiet || s.writeError >= 0) return FAIL(s.quiet ? 2 : s.writeError);  // ENOL or that
     if (failing("ibwrt")) return failure(0);
     if (s.blockMs > 0) {  // a generator holding off the handshake, until the time-out
         const struct timespec t = {s.blockMs / 1000, (s.blockMs % 1000) * 1000000L};
@@ -142,15 +138,15 @@ int ibonl(int ud, int v) {
     return finish(CMPL, CMPL, 0, 0);
 }
 
-#if defined(FAKE_THREAD) || defined(FAKE_NO_IBLOC)
+#if defined(FAKE_THREAD) || defined(FAKE_NO_IBLOC) || defined(FAKE_THREAD_NI)
 int ThreadIbsta(void) { return ibsta; }
 int ThreadIberr(void) { return iberr; }
+#endif
+#if defined(FAKE_THREAD) || defined(FAKE_NO_IBLOC)
 int ThreadIbcnt(void) { return ibcnt; }
 long ThreadIbcntl(void) { return ibcntl; }
 #elif defined(FAKE_THREAD_NI)
 // NI's header makes ThreadIbcntl a macro for this one, which returns the long count.
-int ThreadIbsta(void) { return ibsta; }
-int ThreadIberr(void) { return iberr; }
 unsigned long ThreadIbcnt(void) { return (unsigned long)ibcntl; }
 #elif defined(FAKE_FUNCS)
 int Ibsta(void) { return ibsta; }
