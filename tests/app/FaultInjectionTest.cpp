@@ -21,18 +21,11 @@
 namespace zelmor::app {
 namespace {
 
-using link::FakeLibrary;
-
-struct Fault {
-    const char* call;
-    int nth;  // the nth such call from the start fails
-    int err;
-};
-
-void playThrough(const char* library, const Fault& fault, int blockMs) {
-    SCOPED_TRACE(std::string(fault.call) + " #" + std::to_string(fault.nth));
-    FakeLibrary fake(library);
-    if (fault.nth > 0) fake.fail(fault.call, fault.nth, fault.err);
+// `call` fails the nth time (0: never) with `err`; each write blocks `blockMs`.
+void playThrough(const char* library, const char* call, int nth, int err, int blockMs = 0) {
+    SCOPED_TRACE(std::string(call) + " #" + std::to_string(nth));
+    link::FakeLibrary fake(library);
+    if (nth > 0) fake.fail(call, nth, err);
     fake.set("block", blockMs);
     QTemporaryDir dir;
     auto store = settings::makeFileStore(dir.path());
@@ -48,54 +41,42 @@ void playThrough(const char* library, const Fault& fault, int blockMs) {
         act();
         // A hang would be many time-outs; one action makes a handful of calls at most.
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2)) << what;
-        const QString style = w.Onn->styleSheet();
-        const bool green = style.contains(QStringLiteral("0, 255, 0"));
+        const bool green = w.Onn->styleSheet().contains(QStringLiteral("0, 255, 0"));
         EXPECT_TRUE(!green || (w.Online && w.deviceLink().DeviceOpen())) << what;
         EXPECT_EQ(w.Online, w.Onn->text() == QStringLiteral("OFF")) << what;
         EXPECT_EQ(fake.online() - fake.failedOnl(), w.deviceLink().DeviceOpen() ? 1 : 0) << what;
     };
-    step("switch on", [&] { QTest::mouseClick(w.Onn, Qt::LeftButton); });
-    step("a command", [&] {
-        QTest::mouseClick(w.Frq[2], Qt::LeftButton);
-        QTest::keyClick(w.Frq[2], Qt::Key_Up);
-    });
+    const auto click = [](QWidget* on) { QTest::mouseClick(on, Qt::LeftButton); };
+    step("switch on", [&] { click(w.Onn); });
+    step("a command", [&] { click(w.Frq[2]), QTest::keyClick(w.Frq[2], Qt::Key_Up); });
     step("the sweep", [&] {
-        w.HScrExc->setValue(2);
-        QTest::mouseClick(w.Swp, Qt::LeftButton);
+        w.HScrExc->setValue(2), click(w.Swp);
         for (int i = 0; i < 4; ++i) w.Timer_Timer();
-        QTest::mouseClick(w.Swp, Qt::LeftButton);
+        click(w.Swp);
     });
-    step("the defaults", [&] { QTest::mouseClick(w.Raz, Qt::LeftButton); });
+    step("the defaults", [&] { click(w.Raz); });
     step("the dialog", [&] {
         QTimer::singleShot(0, [&] {
             for (QPushButton* b : w.conf().window()->findChildren<QPushButton*>())
-                if (b->text() == QStringLiteral("&OK")) QTest::mouseClick(b, Qt::LeftButton);
+                if (b->text() == QStringLiteral("&OK")) click(b);
         });
-        QTest::mouseClick(w.Cnf, Qt::LeftButton);
+        click(w.Cnf);
     });
-    step("off and on", [&] {
-        QTest::mouseClick(w.Onn, Qt::LeftButton);
-        QTest::mouseClick(w.Onn, Qt::LeftButton);
-    });
-    w.close();  // the button is not looked at once the window is gone
-    for (const char* name : {"X", "Y", "Board", "PAd", "SAd"}) {
-        EXPECT_NE(store->ReadSetting(QStringLiteral("Zelmor"), QLatin1String(name), -99999), -99999)
-            << name;
-    }
+    step("off and on", [&] { click(w.Onn), click(w.Onn); });
+    w.close();
+    for (const char* name : {"X", "Y", "Board", "PAd", "SAd"})
+        EXPECT_NE(store->ReadSetting("Zelmor", QLatin1String(name), -99999), -99999) << name;
     EXPECT_EQ(messages > 0, library == std::string(FAKE_GPIB_NO_IBLOC));
 }
 
-TEST(FaultInjection, EveryDriverCallFailingInTurn) {
+TEST(FaultInjection, EachDriverCallFailingInTurnABlockedWriteAndAMissingEntryPoint) {
     for (const char* call : {"ibconfig", "ibdev", "ibclr", "ibwrt", "ibloc", "ibonl"}) {
         const int err = std::string(call) == "ibdev" ? link::ENEB : link::ENOL;
-        for (const int nth : {1, 2, 3, 5, 8}) playThrough(FAKE_GPIB_THREAD, {call, nth, err}, 0);
+        for (const int nth : {1, 2, 3, 5, 8}) playThrough(FAKE_GPIB_THREAD, call, nth, err);
     }
-    playThrough(FAKE_GPIB_THREAD, {"ibwrt", 2, link::EABO}, 0);
-}
-
-TEST(FaultInjection, WritesBlockingUntilTheTimeOutAndAMissingEntryPoint) {
-    playThrough(FAKE_GPIB_THREAD, {"", 0, 0}, 300);
-    playThrough(FAKE_GPIB_NO_IBLOC, {"", 0, 0}, 0);
+    playThrough(FAKE_GPIB_THREAD, "ibwrt", 2, link::EABO);
+    playThrough(FAKE_GPIB_THREAD, "", 0, 0, 300);
+    playThrough(FAKE_GPIB_NO_IBLOC, "", 0, 0);
 }
 
 }  // namespace

@@ -30,8 +30,7 @@ struct Box final : DigitBox {
 };
 
 // In-memory boxes and hidden control wired to a clsDigit as the main window wires the real ones.
-class Field final : public DigitRow, public FocusHolder {
-public:
+struct Field final : DigitRow, FocusHolder {
     explicit Field(int n, bool isSigned = false) {
         for (int i = 0; i < n; ++i) boxes.emplace_back(this, i);
         digit.Initialize(*this, *this, isSigned);
@@ -52,11 +51,13 @@ public:
         if (to != focused && (focused = to) >= 0) digit.ForceFocus(std::int16_t(to), true);
         return true;
     }
-    std::string shown() const {  // a selected box in brackets
+    std::string shown(bool star = false) const {  // a selected box in brackets, a focused one *
         std::string t;
-        for (const Box& b : boxes) t += b.sel > 0 ? "[" + b.s + "]" : b.s;
+        for (const Box& b : boxes)
+            t += (b.sel > 0 ? "[" + b.s + "]" : b.s) + (star && focused == b.index ? "*" : "");
         return t;
     }
+    void type(char key) { play(std::string(1, key)); }
     // Keys as the window routes them; returns how many calls answered True. @n: box n gains the
     // focus; =: the owner writes 4242; #: the focus can no longer move. A key goes to the focused
     // box's KeyDown, then to direct entry while no box is selected, then to KeyPress; what is left
@@ -68,12 +69,10 @@ public:
         int trues = 0;
         for (std::size_t i = 0; i < keys.size(); ++i) {
             const char c = keys[i];
-            if (c == '@' || c == '=' || c == '#') {
-                c == '@'   ? (void)moveFocus(keys[++i] - '0')
-                : c == '=' ? digit.value(4242)
-                           : void(canFocus = false);
-                continue;
-            }
+            if (c == '@') moveFocus(keys[++i] - '0');
+            if (c == '=') digit.value(4242);
+            if (c == '#') canFocus = false;
+            if (c == '@' || c == '=' || c == '#') continue;
             const std::size_t k = kNamed.find(c);
             std::int16_t index = std::int16_t(focused), code = k < kNamed.size() ? kDown[k] : c,
                          ascii = k < 8 ? c : code;

@@ -5,8 +5,7 @@
 #include <cstdint>
 #include <random>
 #include <string>
-#include <string_view>
-#include <vector>
+#include <tuple>
 
 #include "FakeDigitRow.h"
 
@@ -22,12 +21,9 @@ TEST(clsDigit, KeySequences) {
     const struct { const char* shape; double min, max, start; const char *keys, *shown;
                    int focus, trues; double cur; } cases[] = {  // shape: box count, s if signed
         // The owner's values, right-aligned, halves to even; no digits leave the boxes as they are.
-        {"7", 0, 1e7, 1500, "", "   1500", -1, 0, 1}, {"7", 0, 1e7, 0, "", "      0", -1, 0, 1},
-        {"5s", -1e4, 0, -1270, "", "-1270", -1, 0, 1}, {"5s", 0, 1e4, 25, "", "+0025", -1, 0, 1},
-        {"5s", -1e4, 1e4, 0, "", "+0000", -1, 0, 1}, {"3", 0, 1e7, INFINITY, "", "   ", -1, 0, 1},
-        {"7", 0, 1e7, 2.5, "", "    002", -1, 0, 1}, {"7", 0, 1e7, 3.5, "", "    004", -1, 0, 1},
-        {"7", 0, 1e7, 0.5, "", "    000", -1, 0, 1}, {"7", 0, 1e7, -5, "", "     05", -1, 0, 1},
-        {"7", 0, 1e7, 12345678, "", "2345678", -1, 0, 1},
+        {"7", 0, 1e7, 1500, "", "   1500", -1, 0, 1}, {"7", 0, 1e7, -5, "", "     05", -1, 0, 1},
+        {"7", 0, 1e7, 2.5, "", "    002", -1, 0, 1}, {"5s", -1e4, 0, -1270, "", "-1270", -1, 0, 1},
+        {"5s", 0, 1e4, 25, "", "+0025", -1, 0, 1}, {"5s", -1e4, 1e4, 0, "", "+0000", -1, 0, 1},
         {"7", 0, 1e7, 1500, "@3^", "   [2]500", 3, 1, 1},
         {"7", 0, 1e7, 1500, "@3v", "   [1]500", 3, 1, 1},     // a leading 1 is refused
         {"7", 0, 1e7, 9001500, "@0^", "[9]001500", 0, 1, 1},  // so is a leading 9
@@ -44,14 +40,11 @@ TEST(clsDigit, KeySequences) {
         {"3s", -99, 99, -25, "@0719!", "+19", kHolder, 1, 19},    // a typed sign box reads +
         {"7", 0, 1e7, 1500, "@5+-.ba", "   15[0]0", 5, 0, 1},
         {"4", 0, 999, 1200, "@1!", " 999", kHolder, 1, 999},
-        {"4", 0, 9999, 15, "@000!", "  15", kHolder, 1, 15},
         {"4", 20, 999, 15, "@1!", "  20", kHolder, 1, 20},
         {"4", 500, 100, 200, "@1!", " 100", kHolder, 1, 100},
-        {"4", 500, 100, 50, "@1!", " 500", kHolder, 1, 500},
-        {"7", 0, 99e5, 1500, "123b", "     12", kHolder, 0, 1},
         {"7", 0, 99e5, 1500, "123456789b", "1234567", kHolder, 0, 1},  // 9th dropped
         {"7", 0, 99e5, 1500, "12345678!", "9900000", kHolder, 1, 12345678},
-        {"7", 0, 99e5, 1500, "5bb!", "      0", kHolder, 0, 1},
+        {"7", 0, 99e5, 1500, "12!3!", "      3", kHolder, 2, 3},  // Enter empties the entry
         {"7", 100, 99e5, 1500, "5!", "    100", kHolder, 1, 5},
         {"7", 0, 99e5, 1500, "5~", "      1", kHolder, 0, 1},
         {"7", 0, 99e5, 1500, "700=!", "    700", kHolder, 1, 700},  // the owner wrote
@@ -60,59 +53,41 @@ TEST(clsDigit, KeySequences) {
     // clang-format on
     for (const auto& c : cases) {
         Field f(c.shape[0] - '0', c.shape[1] == 's');
-        f.digit.Min(c.min), f.digit.Max(c.max);
-        f.digit.value(c.start);
-        EXPECT_EQ(f.play(c.keys), c.trues) << c.keys;
-        EXPECT_EQ(f.shown(), c.shown) << c.keys;
-        EXPECT_EQ(f.focused, c.focus) << c.keys;
-        EXPECT_EQ(f.digit.HasFocus(), c.focus >= 0) << c.keys;
-        EXPECT_EQ(f.digit.curValue(), c.cur) << c.keys;
+        f.digit.Min(c.min), f.digit.Max(c.max), f.digit.value(c.start);
+        const int trues = f.play(c.keys);  // then what shows, the focus, the confirmed value
+        EXPECT_EQ(std::tuple(trues, f.shown(), f.focused, f.digit.HasFocus(), f.digit.curValue()),
+                  std::tuple(c.trues, c.shown, c.focus, c.focus >= 0, c.cur))
+            << c.keys;
     }
-}
-
-TEST(clsDigit, UnhandledKeysStayUnconsumed) {
-    Field f(7);
-    for (const int code : {13, 8, 65, int{'+'}, 0, -1}) {  // also at direct entry, nothing typed
-        std::int16_t index = 3, down = std::int16_t(code), direct = down;
-        EXPECT_FALSE(f.digit.KeyDown(index, down, 0) || f.digit.ProcessKey(direct));
-        EXPECT_TRUE(down == code && direct == code) << code;
-    }
-    std::int16_t index = 7, key = 38;  // names no box
-    EXPECT_FALSE(f.digit.KeyDown(index, key, 0) || f.digit.KeyPress(index, key));
-    EXPECT_EQ(key, 38);
 }
 
 // Random keys, focus changes, hostile codes and owner writes on fields of many shapes: every
 // box keeps one legal character, and Enter commits within any bounds the field can show.
-class clsDigitProperty : public ::testing::TestWithParam<unsigned> {};
-
-TEST_P(clsDigitProperty, BoxesStayWellFormedAndEnterCommitsWithinBounds) {
-    std::mt19937 rng(GetParam());
+TEST(clsDigit, RandomUseKeepsTheBoxesWellFormedAndEnterWithinBounds) {
+    std::mt19937 rng(2024);
     const auto pick = [&](int lo, int hi) { return std::uniform_int_distribution(lo, hi)(rng); };
-    const double wild[] = {NAN, -INFINITY, 1e300, -0.0, 2.5, -2.5, 4503599627370497.0, 1e-300};
+    const double wild[] = {NAN, -INFINITY, 1e300, -0.0, 2.5, 4503599627370497.0, 12345678.5, -1e-9};
     const std::string keys = "^v<>x~b!+-.a01234567890123456789";
-    for (int round = 0; round < 8; ++round) {
+    for (int round = 0; round < 40; ++round) {
         const bool isSigned = round % 2 == 1;
         const int n = pick(1, 9), top = int(std::pow(10, isSigned ? n - 1 : n)) - 1;
+        const auto showable = [&] { return double(pick(isSigned ? -top : 0, top)); };
         Field f(n, isSigned);
         f.digit.value(0);
-        const auto showable = [&] { return double(pick(isSigned ? -top : 0, top)); };
         for (int step = 0; step < 3000; ++step) {
             const int action = pick(0, 9);
             auto index = std::int16_t(pick(-2, n + 1)), code = std::int16_t(pick(-32768, 32767));
-            const char key = keys[std::size_t(pick(0, int(keys.size()) - 1))];
             if (action == 0) {  // the owner writes, and moves the bounds
-                f.digit.value(pick(0, 1) ? wild[pick(0, 7)]
-                                         : std::ldexp(pick(-999, 999), pick(-4, 40)));
+                f.digit.value(pick(0, 1) ? wild[pick(0, 7)] : showable());
                 f.digit.Min(showable()), f.digit.Max(showable()), f.digit.Cur(showable());
             } else if (action == 1) {  // hostile codes and indices straight at the field
                 f.digit.ForceFocus(index, pick(0, 1)), f.digit.KeyDown(index, code, 0);
                 f.digit.KeyPress(index, code), f.digit.ProcessKey(code);
             } else {
                 f.canFocus = pick(0, 30) != 0;
-                const bool enter =
-                    f.play((action == 2 ? "@" + std::to_string(pick(0, n - 1)) : "") + key) > 0 &&
-                    key == '!';
+                const char key = keys[std::size_t(pick(0, int(keys.size()) - 1))];
+                const std::string focus = action == 2 ? "@" + std::to_string(pick(0, n - 1)) : "";
+                const bool enter = f.play(focus + key) > 0 && key == '!';
                 const double v = f.digit.value(), lo = f.digit.minValue(), hi = f.digit.maxValue();
                 ASSERT_TRUE(!enter || lo > hi || (lo <= v && v <= hi)) << v;
             }
@@ -125,8 +100,6 @@ TEST_P(clsDigitProperty, BoxesStayWellFormedAndEnterCommitsWithinBounds) {
         }
     }
 }
-
-INSTANTIATE_TEST_SUITE_P(Seeds, clsDigitProperty, ::testing::Values(1u, 7u, 42u, 2024u, 31337u));
 
 }  // namespace
 }  // namespace zelmor::digit

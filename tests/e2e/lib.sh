@@ -28,32 +28,24 @@ mkdir -m 0700 "$XDG_RUNTIME_DIR"
 # Where the controls are, in twips from the window's (or the dialog's) client area: left, top,
 # width, height, as the layout places them.
 declare -A at=(
-    [Frq0]="120 320 375 615" [Frq1]="465 320 375 615" [Frq2]="795 320 375 615"
-    [Frq3]="1140 320 375 615" [Frq4]="1480 320 375 615" [Frq5]="1815 320 375 615"
-    [Frq6]="2160 320 375 615" [HScrFrq0]="120 920 1095 225" [HScrFrq1]="1125 920 1455 225"
-    [Lvl0]="2600 320 375 615" [Lvl1]="2960 320 375 615" [Lvl2]="3300 320 375 615"
-    [Lvl3]="3650 320 375 615" [Lvl4]="3980 320 375 615" [HScrLvl]="2600 920 1740 225"
-    [AMm0]="240 1400 270 390" [AMm1]="480 1400 270 390" [HScrAMm]="240 1760 495 135"
+    [Frq0]="120 320 375 615" [Frq2]="795 320 375 615" [Frq5]="1815 320 375 615"
+    [HScrFrq0]="120 920 1095 225" [Lvl0]="2600 320 375 615" [Lvl1]="2960 320 375 615"
+    [Lvl2]="3300 320 375 615" [Lvl3]="3650 320 375 615" [Lvl4]="3980 320 375 615"
+    [HScrLvl]="2600 920 1740 225" [AMm0]="240 1400 270 390" [AMm1]="480 1400 270 390"
     [AMk1]="840 1640 740 255" [FMm0]="1900 1400 270 390" [FMm1]="2140 1400 270 390"
-    [HScrFMm]="1900 1760 495 135" [FMk1]="2500 1640 820 255"
-    [Exc2]="5235 320 375 615" [Typ]="5640 80 1040 200" [Off]="5640 560 660 200"
-    [Swp]="6360 560 340 660" [HScrDly]="5415 1295 1320 225"
+    [FMk1]="2500 1640 820 255" [Exc2]="5235 320 375 615" [Typ]="5640 80 1040 200"
+    [Off]="5640 560 660 200" [Swp]="6360 560 340 660" [HScrDly]="5415 1295 1320 225"
     [Cnf]="4440 1600 600 330" [Raz]="5040 1600 525 330" [Onn]="5560 1600 1200 330"
     [vVal1]="720 600 615 285" [Test]="0 1440 735 375" [OK]="840 1440 735 375"
 )
 
 # Waits for a condition, at most 10 s; false when it never came.
-until_true() {
-    for _ in $(seq 200); do "$@" && return 0; sleep 0.05; done
-    return 1
-}
+until_true() { for _ in $(seq 200); do "$@" && return 0; sleep 0.05; done; return 1; }
 
 # click WINDOW CONTROL [BUTTON]
 click() {
-    local target=$1 l t w h
-    read -r l t w h <<<"${at[$2]:?unknown control $2}"
-    xdotool mousemove --window "$target" $(((l + w / 2) / 15)) $(((t + h / 2) / 15)) \
-        click "${3:-1}"
+    local l t w h && read -r l t w h <<<"${at[$2]:?unknown control $2}"
+    xdotool mousemove --window "$1" $(((l + w / 2) / 15)) $(((t + h / 2) / 15)) click "${3:-1}"
 }
 
 # The first of the program's visible windows titled $1, in `found` (xdotool's own --sync polls

@@ -15,27 +15,22 @@ namespace zelmor::panel::testing {
 
 using Writes = std::vector<std::string>;
 
-// A real front panel on the simulated generator at primary address `pad`.
+// A real front panel on the simulated generator at primary address 7.
 class PanelHarness {
 public:
-    explicit PanelHarness(std::int32_t pad = 7) {
+    PanelHarness() {
         link_ = std::make_unique<link::DeviceLink>(
             address,
-            [this, pad] {
-                auto sim = std::make_unique<link::SimGenerator>(pad);
-                sim_ = sim.get();
-                return link::DriverLoad{std::move(sim), {}, false};
+            [this] {
+                auto generator = std::make_unique<link::SimGenerator>(7);
+                sim = generator.get();
+                return link::DriverLoad{std::move(generator), {}, false};
             },
             nullptr);
-        panel = std::make_unique<FrontPanel>(
-            *link_, address,
-            [this](MessageIcon, const QString&, const QString& t) { messages.push_back(t); });
+        panel = std::make_unique<FrontPanel>(*link_, address, [](MessageIcon, auto&, auto&) {});
     }
-    ~PanelHarness() {
-        // Every command the panel wrote is one the generator takes.
-        if (sim_ != nullptr) {
-            EXPECT_TRUE(sim_->notes().empty()) << sim_->notes().front();
-        }
+    ~PanelHarness() {  // every command the panel wrote is one the generator takes
+        if (sim != nullptr) EXPECT_TRUE(sim->notes().empty()) << sim->notes().front();
     }
 
     // Start-up as the main window does it, shown and active with the 1 MHz digit selected.
@@ -47,15 +42,11 @@ public:
         panel->Frq[2]->QWidget::setFocus();
         QApplication::processEvents();
     }
-    // The generator, with its fault switches; nullptr until the link first loaded it.
-    link::SimGenerator* sim() const { return sim_; }
-    // No driver call yet: the driver was never even loaded.
-    bool untouched() const { return sim_ == nullptr; }
     // What the generator took since the last take(), the probe included.
     Writes take() {
-        if (sim_ == nullptr) return {};
-        Writes w = sim_->writes();
-        sim_->clearRecords();
+        if (sim == nullptr) return {};
+        Writes w = sim->writes();
+        sim->clearRecords();
         return w;
     }
 
@@ -67,12 +58,10 @@ public:
     }
 
     link::GpibAddress address;
-    std::vector<QString> messages;
-    std::unique_ptr<FrontPanel> panel;
-
-private:
-    link::SimGenerator* sim_ = nullptr;  // owned by the link
     std::unique_ptr<link::DeviceLink> link_;
+    std::unique_ptr<FrontPanel> panel;
+    // The generator, with its fault switches, owned by the link; nullptr until first loaded.
+    link::SimGenerator* sim = nullptr;
 };
 
 // A test on a started panel.

@@ -15,7 +15,6 @@
 namespace zelmor::panel {
 namespace {
 
-using testing::PanelHarness;
 using testing::Writes;
 
 struct Remote : testing::PanelTest {
@@ -29,9 +28,6 @@ struct Remote : testing::PanelTest {
         EXPECT_TRUE(r.ok()) << r.error;
         EXPECT_EQ(remote.apply(r.request), "") << line;
         return h.take();
-    }
-    QString stored(int n) {
-        return store->ReadSettingText(key, QStringLiteral("Preset%1").arg(n), {});
     }
 };
 
@@ -57,21 +53,20 @@ TEST_F(Remote, OneWritePerQuantityThatChangesAndNoneOffLine) {
     h.take();
     EXPECT_EQ(apply("FR1MZ AP0DM S2AM5PC"), Writes{});
     EXPECT_EQ(remote.state(), "FR1MZ AP0DM S2AM5PC S3FM10KZ FRIS100HZ");
-    EXPECT_EQ(PanelHarness::join(p.Frq), "  10000");
+    EXPECT_EQ(testing::PanelHarness::join(p.Frq), "  10000");
 }
 
 TEST_F(Remote, PresetsRestoreTheWholeStateAndAnUnreadableOneStays) {
     store->WriteSetting(key, QStringLiteral("X"), 1234);
     apply("FR145.5MZ AP-30DM S3AM30PC FRIS1000HZ :excursion 5 :delay 250");
     ASSERT_EQ(remote.store(3), "");
-    const QString text = stored(3);
-    EXPECT_EQ(text, "FR145.5MZ AP-30DM S3AM30PC FMS2S4 FRIS1000HZ :excursion 5 :delay 250");
+    EXPECT_EQ(store->ReadSettingText(key, "Preset3", {}),
+              "FR145.5MZ AP-30DM S3AM30PC FMS2S4 FRIS1000HZ :excursion 5 :delay 250");
     EXPECT_EQ(store->ReadSetting(key, QStringLiteral("X"), 0), 1234);
     apply("FR100MZ AP-127DM AMS2S4 FRIS100HZ :excursion 3 :delay 120");
     QTest::mouseClick(p.Onn, Qt::LeftButton);
     QTest::mouseClick(p.Swp, Qt::LeftButton);
-    p.Timer_Timer();
-    p.Timer_Timer();
+    p.Timer_Timer(), p.Timer_Timer();
     h.take();
     // The sweep stops first and writes where it stood; then one command per quantity.
     EXPECT_EQ(remote.act(PanelRemote::Action::Recall, 3), "");
@@ -85,7 +80,7 @@ TEST_F(Remote, PresetsRestoreTheWholeStateAndAnUnreadableOneStays) {
     store->WriteSettingText(key, QStringLiteral("Preset4"), QStringLiteral("FR12"));
     EXPECT_EQ(remote.recall(4), "preset 4 cannot be read: 2: number 12 has no unit");
     EXPECT_EQ(remote.recall(5), "preset 5 is empty");
-    EXPECT_EQ(stored(4), QStringLiteral("FR12"));
+    EXPECT_EQ(store->ReadSettingText(key, "Preset4", {}), QStringLiteral("FR12"));
 }
 
 }  // namespace

@@ -1,9 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
 
-#include <QLabel>
 #include <QListWidget>
-#include <QPushButton>
 
 #include "PanelHarness.h"
 #include "zelmor/panel/StackedButton.h"
@@ -16,13 +14,10 @@ using testing::PanelHarness;
 using testing::Writes;
 using Sweep = testing::PanelTest;
 
-// Returns the level (or frequency) shown after each of n ticks.
-Writes ticks(FrontPanel& p, int n, bool level) {
+// Returns the level shown after each of n ticks.
+Writes ticks(FrontPanel& p, int n) {
     Writes shown;
-    for (int i = 0; i < n; ++i) {
-        p.Timer_Timer();
-        shown.push_back(level ? PanelHarness::join(p.Lvl) : PanelHarness::join(p.Frq));
-    }
+    for (int i = 0; i < n; ++i) p.Timer_Timer(), shown.push_back(PanelHarness::join(p.Lvl));
     return shown;
 }
 
@@ -35,11 +30,11 @@ TEST_F(Sweep, LevelStopsAtTheTopWithoutWrappingAndAnExcursionOfZeroReturnsAtOnce
     p.HScrExc->setValue(5);
     QTest::mouseClick(p.Swp, Qt::LeftButton);
     h.take();
-    EXPECT_EQ(ticks(p, 3, true), (Writes{"+0130", "+0100", "+0130"}));
+    EXPECT_EQ(ticks(p, 3), (Writes{"+0130", "+0100", "+0130"}));
     EXPECT_EQ(h.take(), (Writes{"APUP", "AP10DM", "APUP"}));
     p.HScrExc->setValue(0);
     EXPECT_TRUE(p.Swp->isEnabled()) << "a running sweep can still be stopped";
-    EXPECT_EQ(ticks(p, 2, true), (Writes{"+0100", "+0100"}));
+    EXPECT_EQ(ticks(p, 2), (Writes{"+0100", "+0100"}));
     EXPECT_EQ(h.take(), (Writes{"AP10DM", "AP10DM"}));
     // Back to frequency: the excursion slider narrows again and shows the frequency's own.
     QTest::mouseClick(p.Swp, Qt::LeftButton);

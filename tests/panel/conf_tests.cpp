@@ -116,10 +116,8 @@ TEST_F(ConfTest, OutOfRangeFieldIsNamedFocusedAndChangesNothing) {
     const std::tuple<int, QString, std::string> rows[] = {
         {0, "40000", "Board"}, {1, "-32769", "PAD"}, {2, "32767.5", "SAD"},
         {1, QString(400, '9'), "PAD"}};
-    const std::pair<const char*, std::string> buttons[] = {
-        {"OK", "2 Zelmor: "}, {"Test", "2 Zelmor: "}};
     // clang-format on
-    for (const auto& [button, start] : buttons) {
+    for (const char* button : {"OK", "Test"}) {
         for (const auto& [i, text, name] : rows) {
             std::array<QString, 3> texts{"1", "1", "1"};
             texts[i] = text, shown_.clear();
@@ -128,11 +126,15 @@ TEST_F(ConfTest, OutOfRangeFieldIsNamedFocusedAndChangesNothing) {
                 submit(texts, button), focus = conf_.window()->focusWidget()->objectName();
             }));
             EXPECT_EQ(focus, QString("vVal%1").arg(i)) << button << i;
-            ASSERT_EQ(shown_.size(), 1u) << button << i;
-            EXPECT_EQ(shown_[0].rfind(start + name + " ", 0), 0u) << shown_[0];
+            EXPECT_TRUE(shown_.size() == 1 && shown_[0].starts_with("2 Zelmor: " + name + " "))
+                << button << i;
             EXPECT_EQ(stored(), (Values{0, 0, 0}));
         }
     }
+    // Escape and Enter in a field neither close the dialog nor start a bus test.
+    EXPECT_TRUE(modal([&] {
+        QTest::keyClick(field(1), Qt::Key_Escape), QTest::keyClick(field(1), Qt::Key_Return);
+    }));
     EXPECT_TRUE(sim_.calls().empty());
 }
 
