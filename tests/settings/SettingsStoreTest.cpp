@@ -177,7 +177,12 @@ TEST_F(Store, CorruptFileReadsAsDefaultsAndIsKeptAsideBeforeAWrite) {
 // a first write stored X = 5; then the value reads as absent (but where only the folder is
 // read-only), every change fails, nothing is said and the place is left exactly as it is.
 // clang-format off
-const std::pair<const char*, const char*> kHostile[] = {
+struct Place {
+    const char* first;   // what the place is
+    const char* second;  // the shell command that makes it of the store's file
+    friend void PrintTo(const Place& p, std::ostream* out) { *out << p.first; }
+};
+const Place kHostile[] = {
     {"fifo", "rm registry.json && mkfifo registry.json"},
     // A link to a FIFO, never to a device: a broken store would write through it.
     {"link to a fifo", "mkfifo f && ln -sf f registry.json"},
@@ -187,7 +192,7 @@ const std::pair<const char*, const char*> kHostile[] = {
     {"read-only folder", "chmod 500 ."},
     {"file for the folder", "cd .. && rm -r 'Tamrisk Software' && touch 'Tamrisk Software'"}};
 // clang-format on
-struct HostilePlace : Store, ::testing::WithParamInterface<std::pair<const char*, const char*>> {};
+struct HostilePlace : Store, ::testing::WithParamInterface<Place> {};
 INSTANTIATE_TEST_SUITE_P(Rows, HostilePlace, ::testing::ValuesIn(kHostile));
 int messages = 0;
 
