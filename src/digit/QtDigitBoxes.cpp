@@ -2,11 +2,13 @@
 #include "zelmor/digit/QtDigitBoxes.h"
 
 #include <QColor>
+#include <QCoreApplication>
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QKeySequence>
 #include <QMouseEvent>
 #include <QPalette>
+#include <QPointer>
 #include <QProxyStyle>
 #include <QRegularExpression>
 #include <QRegularExpressionValidator>
@@ -44,9 +46,14 @@ void hideCaretOf(QWidget* widget) {
     // no caret, so it needs no asking (the question goes through three styles at every key).
     if (dynamic_cast<const CaretlessStyle*>(widget->style()) != nullptr) return;
     if (widget->style()->pixelMetric(QStyle::PM_TextCursorWidth, nullptr, widget) == 0) return;
-    auto* style = new CaretlessStyle;
-    style->setParent(widget);  // QWidget keeps only a guarded pointer to its style
-    widget->setStyle(style);
+    // One for all boxes: a style each made start-up build and polish a style per box. QWidget
+    // keeps only a guarded pointer to its style.
+    static QPointer<CaretlessStyle> shared;
+    if (shared == nullptr) {
+        shared = new CaretlessStyle;
+        shared->setParent(QCoreApplication::instance());
+    }
+    widget->setStyle(shared);
 }
 
 QColor toColor(Rgb c) {
@@ -240,8 +247,8 @@ QtDigitBox::QtDigitBox(int index, QWidget* parent) : QLineEdit(parent), index_(i
     QLineEdit::setMaxLength(1);
     setAlignment(Qt::AlignCenter);
     // Typing a digit is the only edit a user makes in a box.
-    setValidator(
-        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]?")), this));
+    static const QRegularExpression oneDigit(QStringLiteral("[0-9]?"));  // compiled once
+    setValidator(new QRegularExpressionValidator(oneDigit, this));
     setContextMenuPolicy(Qt::NoContextMenu);
     setAcceptDrops(false);
     setAttribute(Qt::WA_InputMethodEnabled, false);

@@ -262,10 +262,10 @@ void FrontPanel::buildControls() {
 
     const std::array<double, 3> dotLeft{1080, 2100, 3920};
     const std::array<digit::Rgb, 3> dotColour{Red, Red, Green};
+    // Colours come from palettes here and below, not style sheets: each style sheet is parsed at
+    // start-up and makes its widget paint through the slower style-sheet style.
     for (std::size_t i = 0; i < Dot.size(); ++i) {
         Dot[i] = new QLabel(display);
-        // A palette, not a style sheet: each style sheet is parsed at start-up and makes its
-        // widget paint through the slower style-sheet style.
         QPalette fill = Dot[i]->palette();
         fill.setColor(QPalette::Window, QColor(dotColour[i].r, dotColour[i].g, dotColour[i].b));
         Dot[i]->setPalette(fill);
@@ -329,15 +329,16 @@ void FrontPanel::buildControls() {
     HScrExc->setRange(0, ExcMax);
     HScrExc->setValue(1);
 
-    const QString listStyle = QStringLiteral("QListWidget { %1 }").arg(background({255, 255, 192}));
+    QPalette listColours = palette();
+    listColours.setColor(QPalette::Base, QColor(255, 255, 192));
     Typ = new QListWidget(sweep);
     Typ->setFont(listFont);
-    Typ->setStyleSheet(listStyle);
+    Typ->setPalette(listColours);
     Typ->setToolTip(QStringLiteral("Select sweep factor"));
     Typ->addItems({QStringLiteral("Frequency"), QStringLiteral("Level")});
     placeTwips(Typ, 1200, 120, 1040, 450);
     Off = new QListWidget(sweep);
-    Off->setStyleSheet(listStyle);
+    Off->setPalette(listColours);
     Off->setToolTip(QStringLiteral("Select sweep unit"));
     placeTwips(Off, 1200, 600, 660, 645);
     for (auto* list : {Typ, Off}) {
@@ -359,7 +360,9 @@ void FrontPanel::buildControls() {
 
     DlyLbl = new QLabel(QStringLiteral("D:0000ms"), sweep);
     DlyLbl->setFont(listFont);
-    DlyLbl->setStyleSheet(QStringLiteral("color: rgb(0, 0, 255);"));
+    QPalette blue = DlyLbl->palette();
+    blue.setColor(QPalette::WindowText, QColor(0, 0, 255));
+    DlyLbl->setPalette(blue);
     DlyLbl->setToolTip(QStringLiteral("Sweep delay in ms"));
     placeTwips(DlyLbl, 100, 1335, 855, 255);
     HScrDly = makeSlider(sweep, QStringLiteral("Sweep delay"));
