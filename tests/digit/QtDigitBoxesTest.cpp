@@ -123,6 +123,9 @@ TEST_F(QtDigitBoxes, KeypadAndRefusedEdits) {
     }
     QTest::mouseClick(boxes[5], Qt::LeftButton, {}, QPoint(2, 2));  // focuses, places no caret
     EXPECT_EQ(shown(), "   15[0]*0");
+    const QPalette inverted = boxes[5]->palette();  // the selected digit in the box's colours swapped
+    EXPECT_EQ(inverted.color(QPalette::HighlightedText), inverted.color(QPalette::Base));
+    EXPECT_EQ(inverted.color(QPalette::Highlight), inverted.color(QPalette::Text));
     key(Qt::Key_8, Qt::KeypadModifier);
     EXPECT_EQ(shown(), "   158[0]*");
     key(Qt::Key_Enter, Qt::KeypadModifier);

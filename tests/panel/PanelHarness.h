@@ -30,7 +30,9 @@ public:
         panel = std::make_unique<FrontPanel>(*link_, address, [](MessageIcon, auto&, auto&) {});
     }
     ~PanelHarness() {  // every command the panel wrote is one the generator takes
-        if (sim != nullptr) EXPECT_TRUE(sim->notes().empty()) << sim->notes().front();
+        if (sim != nullptr) {
+            EXPECT_TRUE(sim->notes().empty()) << sim->notes().front();
+        }
     }
 
     // Start-up as the main window does it, shown and active with the 1 MHz digit selected.

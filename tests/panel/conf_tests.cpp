@@ -42,11 +42,12 @@ protected:
             open = conf_.window() != nullptr && conf_.window()->isVisible();
             if (open) conf_.window()->reject();
         });
-        conf_.showModal();
+        accepted_ = conf_.showModal();
         return open;
     }
     Values stored() const { return {conf_.Brd(), conf_.pad(), conf_.sad()}; }
 
+    bool accepted_ = false;  // what the last showModal() answered
     QWidget owner_;
     zelmor::link::SimGenerator sim_;  // PAD 7, no SAD, on board 0
     zelmor::link::GpibBinding binding_{sim_};
@@ -67,6 +68,7 @@ TEST_F(ConfTest, OkReadsEachFieldsLeadingNumber) {
         {{"-32768.5", "12abc", ""}, {-32768, 12, 0}}};
     for (const auto& [texts, want] : cases) {
         EXPECT_FALSE(modal([&] { submit(texts, "OK"); }));
+        EXPECT_TRUE(accepted_);
         EXPECT_EQ(stored(), want) << texts[0].toStdString();
     }
     EXPECT_TRUE(shown_.empty());
