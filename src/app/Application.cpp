@@ -61,7 +61,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (event->type() == QEvent::Expose) {
             watched->removeEventFilter(this);
-                }
+            QApplication::setWindowIcon(applicationIcon());
+        }
         return false;
     }
 };
@@ -104,7 +105,6 @@ int run(int argc, char** argv) {
     QApplication application(qtArgc, argv);
     QApplication::setApplicationName(QStringLiteral("Zelmor"));
     QApplication::setDesktopFileName(QStringLiteral("zelmor"));  // Wayland's app id
-    QApplication::setWindowIcon(applicationIcon());
 
     auto store = settings::makeFileStore(settings::defaultConfigDir());
     link::BackendRegistry registry;
