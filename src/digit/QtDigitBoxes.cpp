@@ -79,30 +79,6 @@ void write(QtDigitBox* box, const QString& text) {
     if (highlighted) box->QLineEdit::setSelection(0, static_cast<int>(text.size()));
 }
 
-// A box holds one ASCII character; the model reads and compares it several times a key, so
-// that case makes no copies.
-std::string toStd(const QString& text) {
-    if (text.size() == 1 && text.front().unicode() < 0x80) {
-        return std::string(1, static_cast<char>(text.front().unicode()));
-    }
-    return text.toStdString();
-}
-
-bool same(const QString& text, const std::string& bytes) {
-    if (bytes.size() == 1 && static_cast<unsigned char>(bytes[0]) < 0x80) {
-        return text.size() == 1 && text.front().unicode() == static_cast<char16_t>(bytes[0]);
-    }
-    return text == QString::fromStdString(bytes);
-}
-
-// The text last written to `box` and not yet made, if any.
-const QString* pendingText(const QtDigitBox* box) {
-    for (auto w = pending.rbegin(); w != pending.rend(); ++w) {
-        if (w->box == box && w->isText) return &w->text;
-    }
-    return nullptr;
-}
-
 void flushPending() {
     std::vector<Pending> writes;
     writes.swap(pending);
@@ -263,16 +239,14 @@ QtDigitBox::~QtDigitBox() {
     std::erase_if(pending, [this](const Pending& w) { return w.box == this; });
 }
 
-std::string QtDigitBox::text() const {
-    const QString* waiting = pendingText(this);
-    return toStd(waiting != nullptr ? *waiting : QLineEdit::text());
-}
+std::string QtDigitBox::text() const { return text_; }
 
 // An unchanged text is not written at all.
 void QtDigitBox::setText(const std::string& text) {
-    const QString* waiting = pendingText(this);
-    if (same(waiting != nullptr ? *waiting : QLineEdit::text(), text)) return;
-    const QString t = QString::fromStdString(text);
+    if (text == text_) return;
+    QString t = QString::fromStdString(text);
+    if (t.size() > maxLength()) t.truncate(maxLength());  // as QLineEdit will
+    text_ = t.size() == static_cast<qsizetype>(text.size()) ? text : t.toStdString();
     if (keysInHand == 0) {
         write(this, t);
         return;
@@ -284,6 +258,7 @@ void QtDigitBox::setText(const std::string& text) {
 void QtDigitBox::setMaxLength(int length) {
     flushPending();
     QLineEdit::setMaxLength(length > 0 ? length : kNoLimit);
+    text_ = QLineEdit::text().toStdString();  // a shorter limit cuts the text
 }
 
 // The selected digit is drawn inverted: its colours are the box's, swapped.

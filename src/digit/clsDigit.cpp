@@ -96,13 +96,22 @@ void clsDigit::value(double Dat) {
 
     const int length = textLength(Dat);
     const int places = signed_ ? n - 1 : n;
-    double x = Dat;
-    for (int i = 0; i < places; ++i) {
-        const double r = std::fmod(RoundHalfEven(x), 10.0);  // a whole number, |r| < 10
-        const int d = static_cast<int>(std::fabs(r));
-        x = (x - r) / 10.0;
+    const auto show = [&](int i, int d) {
         const bool shown = i < length || d != 0 || signed_;
         row_->box(n - 1 - i).setText(shown ? std::string(1, static_cast<char>('0' + d)) : " ");
+    };
+    if (Dat == std::trunc(Dat) && std::fabs(Dat) < 9007199254740992.0) {
+        // A whole value, all a field holds in use, comes apart exactly in integers; this runs
+        // at every key before its command is written.
+        auto rest = static_cast<std::int64_t>(std::fabs(Dat));
+        for (int i = 0; i < places; ++i, rest /= 10) show(i, static_cast<int>(rest % 10));
+    } else {
+        double x = Dat;
+        for (int i = 0; i < places; ++i) {
+            const double r = std::fmod(RoundHalfEven(x), 10.0);  // a whole number, |r| < 10
+            show(i, static_cast<int>(std::fabs(r)));
+            x = (x - r) / 10.0;
+        }
     }
     if (signed_) row_->box(0).setText(Dat >= 0 ? "+" : "-");
 }

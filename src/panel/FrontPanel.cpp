@@ -530,11 +530,13 @@ void FrontPanel::InitFrq() {
 
 void FrontPanel::SendFrq() {
     Updating = true;
+    // The command first: the sliders' echo rewrites the row and lays out their handles, which
+    // need not delay the generator.
+    send(FrqCommand(FrqValue[0]));
     const double v = RoundHalfEven(FrqValue[0]);
     setPosition(HScrFrq[1], std::fmod(v, 10000));
     const int k = HScrFrq[1]->value();
     setPosition(HScrFrq[0], RoundHalfEven((FrqValue[0] - k) / 10000));
-    send(FrqCommand(FrqValue[0]));
     Updating = false;
 }
 
@@ -591,8 +593,8 @@ void FrontPanel::InitLvl() {
 
 void FrontPanel::SendLvl() {
     Updating = true;
+    send(LvlCommand(LvlValue[0]));  // before the slider, as for the frequency
     setPosition(HScrLvl, LvlValue[0]);
-    send(LvlCommand(LvlValue[0]));
     Updating = false;
 }
 

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -73,6 +74,9 @@ private:
     void handleKey(QKeyEvent* event);
 
     int index_;
+    // The last text written, made or waiting: the model reads the row several times a key, and
+    // only setText changes a box's text.
+    std::string text_;
 };
 
 // The row of boxes a clsDigit works on; the boxes belong to the window.
