@@ -101,6 +101,11 @@ int run(int argc, char** argv) {
     // out of an instance name. Qt's options come from the environment (QT_QPA_PLATFORM...).
     QStringList arguments;
     for (int i = 1; i < argc; ++i) arguments << argumentText(argv[i]);
+    // The panel repaints a box or two at a time. Through shared memory, Qt waits for the X
+    // server to be done with the last image (a round trip) before each paint, which cost a
+    // sweep tick more than drawing; small images go as well through the socket. A user's own
+    // choice stands.
+    if (!qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM")) qputenv("QT_XCB_NO_MITSHM", "1");
     static int qtArgc = 1;
     QApplication application(qtArgc, argv);
     QApplication::setApplicationName(QStringLiteral("Zelmor"));
