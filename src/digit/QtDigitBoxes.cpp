@@ -101,6 +101,27 @@ std::optional<char16_t> printable(const QKeyEvent& event) {
     return text.front().unicode();
 }
 
+bool isFieldKey(const QKeyEvent& event) {
+    if ((event.modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) != 0) {
+        return false;
+    }
+    const int key = event.key();
+    switch (key) {
+        case Qt::Key_Up:
+        case Qt::Key_Down:
+        case Qt::Key_Left:
+        case Qt::Key_Right:
+        case Qt::Key_Delete:
+        case Qt::Key_Backspace:
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+        case Qt::Key_Escape:
+            return true;
+        default:
+            return key >= Qt::Key_0 && key <= Qt::Key_9;
+    }
+}
+
 }  // namespace
 
 std::int16_t keyDownCode(const QKeyEvent& event) {
@@ -302,10 +323,16 @@ void QtDigitBox::hideCaret() {
 bool QtDigitBox::event(QEvent* event) {
     flushPending();
     if (event->type() == QEvent::ShortcutOverride && !event->isAccepted()) {
+        // The field's own keys, unmodified, are never a shortcut: taken here, the shortcut
+        // map is not searched before every step.
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (isFieldKey(*key)) {
+            event->accept();
+            return true;
+        }
         // QLineEdit's answer hangs on the key, its modifiers and the read-only flag alone, yet
         // it looks some twenty standard key sequences up in the platform theme at every key:
         // it is asked once for each key and remembered.
-        const auto* key = static_cast<QKeyEvent*>(event);
         const std::tuple<int, int, bool> asked{key->key(), key->modifiers().toInt(), isReadOnly()};
         static std::map<std::tuple<int, int, bool>, bool> answers;
         if (const auto known = answers.find(asked); known != answers.end()) {

@@ -4,9 +4,11 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QHBoxLayout>
+#include <QShortcut>
 #include <QTest>
 #include <cmath>
 #include <optional>
+#include <tuple>
 #include <utility>
 
 #include "FakeDigitRow.h"
@@ -133,6 +135,19 @@ TEST_F(QtDigitBoxes, KeypadAndRefusedEdits) {
     EXPECT_EQ(digit.curValue(), 1580);
     EXPECT_EQ(QApplication::focusWidget(), holder);
     EXPECT_EQ(commits, 1);
+}
+
+// The field's own keys belong to the box even where a shortcut would take them; others do not.
+TEST_F(QtDigitBoxes, FieldKeysAreNoShortcutsOtherKeysStillAre) {
+    int taken = 0;
+    for (const QKeySequence& k : {QKeySequence(Qt::Key_Up), QKeySequence(Qt::Key_5),
+                                  QKeySequence(Qt::ALT | Qt::Key_S), QKeySequence(Qt::Key_F2)})
+        QObject::connect(new QShortcut(k, &panel), &QShortcut::activated, [&] { ++taken; });
+    ASSERT_TRUE(boxes[5]->setFocus());
+    key(Qt::Key_Up), key(Qt::Key_5);
+    EXPECT_EQ(std::tuple(taken, shown(), commits), std::tuple(0, std::string("   155[0]*"), 1));
+    key(Qt::Key_S, Qt::AltModifier), key(Qt::Key_F2);
+    EXPECT_EQ(taken, 2);
 }
 
 }  // namespace

@@ -188,6 +188,9 @@ private:
     std::unique_ptr<Conf> conf_;
     std::unique_ptr<digit::QtDigitRow> frqRow_, lvlRow_, amRow_, fmRow_, excRow_;
     bool closed_ = false;
+    // What the on-line button last showed: its colour and the failure in its tooltip.
+    const digit::Rgb* shownColour_ = nullptr;
+    std::string shownFailure_;
 };
 
 }  // namespace zelmor::panel
