@@ -328,6 +328,9 @@ void FrontPanel::buildControls() {
     // button's enabled state.
     HScrExc->setRange(0, ExcMax);
     HScrExc->setValue(1);
+    // Each slider's top row lies under the digit boxes' bottom row. Stacked beneath the opaque
+    // boxes, a slider is not repainted with a box whose digit changed (at every sweep tick).
+    for (QSlider* s : {HScrFrq[0], HScrFrq[1], HScrLvl, HScrExc}) s->lower();
 
     QPalette listColours = palette();
     listColours.setColor(QPalette::Base, QColor(255, 255, 192));
