@@ -10,8 +10,7 @@
 #include <QPalette>
 #include <QPointer>
 #include <QProxyStyle>
-#include <QRegularExpression>
-#include <QRegularExpressionValidator>
+#include <QValidator>
 #include <QString>
 #include <QStyle>
 #include <QWidget>
@@ -55,6 +54,17 @@ void hideCaretOf(QWidget* widget) {
     }
     widget->setStyle(shared);
 }
+
+// Empty or one digit.
+class OneDigit final : public QValidator {
+public:
+    using QValidator::QValidator;
+    State validate(QString& input, int& /*position*/) const override {
+        const bool ok = input.isEmpty() || (input.size() == 1 && input.front() >= u'0' &&
+                                            input.front() <= u'9');
+        return ok ? Acceptable : Invalid;
+    }
+};
 
 QColor toColor(Rgb c) {
     return QColor(std::clamp(c.r, 0, 255), std::clamp(c.g, 0, 255), std::clamp(c.b, 0, 255));
@@ -243,9 +253,11 @@ QtDigitBox::QtDigitBox(int index, QWidget* parent) : QLineEdit(parent), index_(i
     hideCaretOf(this);
     QLineEdit::setMaxLength(1);
     setAlignment(Qt::AlignCenter);
-    // Typing a digit is the only edit a user makes in a box.
-    static const QRegularExpression oneDigit(QStringLiteral("[0-9]?"));  // compiled once
-    setValidator(new QRegularExpressionValidator(oneDigit, this));
+    // Typing a digit is the only edit a user makes in a box. QLineEdit asks at every text
+    // write, so one plain test for all boxes rather than a pattern each.
+    static QPointer<OneDigit> oneDigit;
+    if (oneDigit == nullptr) oneDigit = new OneDigit(QCoreApplication::instance());
+    setValidator(oneDigit);
     setContextMenuPolicy(Qt::NoContextMenu);
     setAcceptDrops(false);
     setAttribute(Qt::WA_InputMethodEnabled, false);

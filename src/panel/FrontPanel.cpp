@@ -48,7 +48,9 @@ QFont makeFont(Kind kind, double points, bool bold) {
     QFont font;
     if (kind == Kind::Mono) {
         font.setFamilies({"Courier New", "Liberation Mono", "DejaVu Sans Mono", "Monospace"});
-        font.setStyleHint(QFont::TypeWriter);
+        // Digits and signs need no shaping; without it a changed digit is laid out in a
+        // fraction of the time (at every sweep tick).
+        font.setStyleHint(QFont::TypeWriter, QFont::PreferNoShaping);
     } else {
         font.setFamilies(
             {"Arial", "MS Sans Serif", "Liberation Sans", "DejaVu Sans", "Sans Serif"});
