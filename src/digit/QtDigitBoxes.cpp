@@ -40,6 +40,17 @@ public:
     }
 };
 
+// One object of T for every box, owned by the application (and made again under a new one).
+template <class T>
+T* sharedByApplication() {
+    static QPointer<T> shared;
+    if (shared == nullptr) {
+        shared = new T;
+        shared->setParent(QCoreApplication::instance());
+    }
+    return shared;
+}
+
 void hideCaretOf(QWidget* widget) {
     // Also after a style or style sheet change that brought the caret back. Our own style draws
     // no caret, so it needs no asking (the question goes through three styles at every key).
@@ -47,12 +58,7 @@ void hideCaretOf(QWidget* widget) {
     if (widget->style()->pixelMetric(QStyle::PM_TextCursorWidth, nullptr, widget) == 0) return;
     // One for all boxes: a style each made start-up build and polish a style per box. QWidget
     // keeps only a guarded pointer to its style.
-    static QPointer<CaretlessStyle> shared;
-    if (shared == nullptr) {
-        shared = new CaretlessStyle;
-        shared->setParent(QCoreApplication::instance());
-    }
-    widget->setStyle(shared);
+    widget->setStyle(sharedByApplication<CaretlessStyle>());
 }
 
 // Empty or one digit.
@@ -255,9 +261,7 @@ QtDigitBox::QtDigitBox(int index, QWidget* parent) : QLineEdit(parent), index_(i
     setAlignment(Qt::AlignCenter);
     // Typing a digit is the only edit a user makes in a box. QLineEdit asks at every text
     // write, so one plain test for all boxes rather than a pattern each.
-    static QPointer<OneDigit> oneDigit;
-    if (oneDigit == nullptr) oneDigit = new OneDigit(QCoreApplication::instance());
-    setValidator(oneDigit);
+    setValidator(sharedByApplication<OneDigit>());
     setContextMenuPolicy(Qt::NoContextMenu);
     setAcceptDrops(false);
     setAttribute(Qt::WA_InputMethodEnabled, false);
@@ -278,8 +282,11 @@ std::string QtDigitBox::text() const { return text_; }
 void QtDigitBox::setText(const std::string& text) {
     if (text == text_) return;
     QString t = QString::fromStdString(text);
-    if (t.size() > maxLength()) t.truncate(maxLength());  // as QLineEdit will
-    text_ = t.size() == static_cast<qsizetype>(text.size()) ? text : t.toStdString();
+    text_ = text;
+    if (t.size() > maxLength()) {  // cut as QLineEdit will cut it
+        t.truncate(maxLength());
+        text_ = t.toStdString();
+    }
     if (keysInHand == 0) {
         write(this, t);
         return;

@@ -864,17 +864,18 @@ void FrontPanel::setOnnLook(const QString& caption) {
 // last open or write failed, red off line; the tooltip says why the bus failed. Restyled only
 // when that changes, not at every sweep tick.
 void FrontPanel::showLinkState() {
-    std::string failure = link_.failureText();
+    const std::string failure = link_.failureText();
     const digit::Rgb& colour = !Online ? Red : failure.empty() ? Green : Amber;
-    // Asked after every command: the style text is not even composed when nothing changed.
-    if (&colour == shownColour_ && failure == shownFailure_) return;
-    shownColour_ = &colour;
-    shownFailure_ = failure;
-    const QString style = QStringLiteral("QPushButton { %1 }").arg(background(colour));
-    if (Onn->styleSheet() != style) Onn->setStyleSheet(style);
-    const QString tip =
-        failure.empty() ? QStringLiteral("On / Off") : QString::fromStdString(failure);
-    if (Onn->toolTip() != tip) Onn->setToolTip(tip);
+    // Asked after every command: nothing is composed unless the colour or the failure changed.
+    if (&colour != shownColour_) {
+        shownColour_ = &colour;
+        Onn->setStyleSheet(QStringLiteral("QPushButton { %1 }").arg(background(colour)));
+    }
+    if (failure != shownFailure_) {
+        shownFailure_ = failure;
+        Onn->setToolTip(failure.empty() ? QStringLiteral("On / Off")
+                                        : QString::fromStdString(failure));
+    }
 }
 
 void FrontPanel::Onn_Click() {
