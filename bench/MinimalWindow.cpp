@@ -3,7 +3,8 @@
 // window showing one line of text (so, like any program with text, it loads the fonts) that writes
 // through the driver library ZELMOR_GPIB=lib:PATH names, loaded with dlopen at the first write as
 // zelmor loads it when it goes on line. "--sweep MS": a Qt::PreciseTimer writes "FRUP" every MS
-// milliseconds instead.
+// milliseconds instead; "--sweep MS --show": and each tick also shows its count in the line of
+// text, the least any window does to show a sweep's steps.
 #include <dlfcn.h>
 
 #include <QApplication>
@@ -41,6 +42,8 @@ public:
         label_.move(10, 10);
     }
 
+    void showTick() { label_.setNum(++ticks_); }
+
 protected:
     void keyPressEvent(QKeyEvent* event) override {
         write(event->key() == Qt::Key_Up ? "FR101MZ" : "FR100MZ");
@@ -49,19 +52,24 @@ protected:
 
 private:
     QLabel label_{this};
+    int ticks_ = 0;
 };
 
 }  // namespace
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    const int sweepMs = argc == 3 && std::strcmp(argv[1], "--sweep") == 0 ? std::atoi(argv[2]) : 0;
+    const int sweepMs = argc >= 3 && std::strcmp(argv[1], "--sweep") == 0 ? std::atoi(argv[2]) : 0;
+    const bool show = argc == 4 && std::strcmp(argv[3], "--show") == 0;
     Window window;
     window.show();
     window.activateWindow();
     QTimer timer;
     timer.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&timer, &QTimer::timeout, [] { write("FRUP"); });
+    QObject::connect(&timer, &QTimer::timeout, [&window, show] {
+        write("FRUP");
+        if (show) window.showTick();
+    });
     if (sweepMs > 0) timer.start(sweepMs);
     return QApplication::exec();
 }
