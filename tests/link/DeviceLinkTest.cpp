@@ -12,19 +12,9 @@ namespace {
 
 using testing::HasSubstr;
 
-Lines join(std::initializer_list<Lines> parts) {
-    Lines all;
-    for (const Lines& part : parts) all.insert(all.end(), part.begin(), part.end());
-    return all;
-}
-
 // One link on a fake library, with its status as thread functions or as variables.
 class Link : public testing::TestWithParam<const char*> {
 protected:
-    static std::string wrt(const std::string& text) {
-        return "ibwrt 1 " + std::to_string(text.size()) + " " + text;
-    }
-
     FakeLibrary fake{GetParam()};
     GpibAddress address;
     Lines messages;
@@ -36,20 +26,21 @@ INSTANTIATE_TEST_SUITE_P(Buses, Link, testing::Values(FAKE_GPIB_THREAD, FAKE_GPI
 TEST_P(Link, OpensSendsReopensAfterAFailedWriteAndClosesOnce) {
     EXPECT_TRUE(link.SendCommand("AP-.5DM"));  // closed: opens first
     ASSERT_TRUE(link.OpenDevice());            // the old descriptor goes first
-    fake.set("write_error", EABO);
+    fake.fail("ibwrt", 1, EABO);
     EXPECT_FALSE(link.SendCommand("AP0DM"));
-    fake.set("write_error", -1);
     EXPECT_FALSE(link.SendCommand("AP1DM"));  // the same action: no reopen, no second time-out
     link.beginAction();
     EXPECT_TRUE(link.SendCommand(""));  // the next action reopens
     link.CloseDevice();
     link.CloseDevice();
-    auto session = [&](const Lines& end) {
-        return join({{"ibconfig 0 23 1", "ibdev 0 7 0 12 1 0", "ibclr 1", wrt("XX")}, end});
-    };
-    EXPECT_EQ(fake.calls(),
-              join({session({wrt("AP-.5DM"), "ibonl 1 0"}), session({wrt("AP0DM"), "ibonl 1 0"}),
-                    session({wrt(""), "ibloc 1", "ibonl 1 0"})}));
+    Lines calls;
+    for (const std::string text : {"AP-.5DM", "AP0DM", ""}) {
+        calls.insert(calls.end(), {"ibconfig 0 23 1", "ibdev 0 7 0 12 1 0", "ibclr 1",
+                                   "ibwrt 1 2 XX", "ibwrt 1 " + std::to_string(text.size()) + " " + text,
+                                   "ibonl 1 0"});
+    }
+    calls.insert(calls.end() - 1, "ibloc 1");
+    EXPECT_EQ(fake.calls(), calls);
 }
 
 TEST_P(Link, FailedOpenSaysNothingAndKeepsNoDescriptor) {
@@ -67,12 +58,13 @@ TEST_P(Link, FailedOpenSaysNothingAndKeepsNoDescriptor) {
         EXPECT_EQ(link.failure()->call, board == 0 ? "ibclr" : "ibdev");
         link.beginAction();
         EXPECT_FALSE(link.SendCommand("FR1MZ"));  // the next action tries again
-        EXPECT_EQ(fake.calls(), join({failedOpen, failedOpen}));
+        Lines twice = failedOpen;
+        twice.insert(twice.end(), failedOpen.begin(), failedOpen.end());
+        EXPECT_EQ(fake.calls(), twice);
         EXPECT_EQ(fake.online(), 0);
         fake.set("listening", true);
         address.Board = 0;
         EXPECT_EQ(link.SendCommand("FR1MZ"), board != 0);  // another address is worth a try
-        EXPECT_EQ(link.failure().has_value(), board == 0);
         link.CloseDevice();
     }
     EXPECT_TRUE(messages.empty());
@@ -91,7 +83,7 @@ TEST(DeviceLink, DriverThatCannotLoadIsReportedAtEveryOpen) {
         link.beginAction();
         EXPECT_FALSE(link.SendCommand("FR1MZ"));
         ASSERT_EQ(said.size(), 2u);  // every action tries again
-        EXPECT_THAT(said[0], testing::AllOf(HasSubstr(path), HasSubstr(missing ? path : "ibloc")));
+        EXPECT_THAT(said[0], HasSubstr(missing ? path : "library " + path + " has no entry point ibloc"));
         EXPECT_EQ(said[0].ends_with("\rInstall National Instruments drivers"), missing);
     }
 }
@@ -99,10 +91,7 @@ TEST(DeviceLink, DriverThatCannotLoadIsReportedAtEveryOpen) {
 TEST(GpibErrors, FailuresAreSaidWithWhereAndWhatToCheck) {
     // clang-format off
     const struct { std::int32_t err, cause; const char *endpoint, *said; } rows[] = {
-        {ENOL, 0, "", "No listener at board 0, address 7: is the generator switched on, at address 7, and the cable in?"},
         {EDVR, EACCES, "", "Permission denied opening /dev/gpib0: add your user to the gpib group"},
-        {EDVR, ENOENT, "", "No /dev/gpib0: is the GPIB driver loaded, and has gpib_config run?"},
-        {ENEB, 0, "", "No GPIB board 0: has gpib_config run?"},
         {EDVR, ETIMEDOUT, "/dev/ttyUSB0", "The adapter on /dev/ttyUSB0 does not answer: is it plugged in and powered, and is it a \"++\" adapter?"},
         {EDVR, EACCES, "/dev/ttyUSB0", "Permission denied opening /dev/ttyUSB0: add your user to the dialout group"},
         {14, 0, "", "GPIB error EBUS (bus error: command bytes could not be sent) at board 0, address 7: are the devices on the bus powered and the cables in?"},
