@@ -35,9 +35,9 @@ TEST_P(Link, OpensSendsReopensAfterAFailedWriteAndClosesOnce) {
     link.CloseDevice();
     Lines calls;
     for (const std::string text : {"AP-.5DM", "AP0DM", ""}) {
-        calls.insert(calls.end(), {"ibconfig 0 23 1", "ibdev 0 7 0 12 1 0", "ibclr 1",
-                                   "ibwrt 1 2 XX", "ibwrt 1 " + std::to_string(text.size()) + " " + text,
-                                   "ibonl 1 0"});
+        calls.insert(calls.end(),
+                     {"ibconfig 0 23 1", "ibdev 0 7 0 12 1 0", "ibclr 1", "ibwrt 1 2 XX",
+                      "ibwrt 1 " + std::to_string(text.size()) + " " + text, "ibonl 1 0"});
     }
     calls.insert(calls.end() - 1, "ibloc 1");
     EXPECT_EQ(fake.calls(), calls);
@@ -83,7 +83,8 @@ TEST(DeviceLink, DriverThatCannotLoadIsReportedAtEveryOpen) {
         link.beginAction();
         EXPECT_FALSE(link.SendCommand("FR1MZ"));
         ASSERT_EQ(said.size(), 2u);  // every action tries again
-        EXPECT_THAT(said[0], HasSubstr(missing ? path : "library " + path + " has no entry point ibloc"));
+        EXPECT_THAT(said[0],
+                    HasSubstr(missing ? path : "library " + path + " has no entry point ibloc"));
         EXPECT_EQ(said[0].ends_with("\rInstall National Instruments drivers"), missing);
     }
 }
