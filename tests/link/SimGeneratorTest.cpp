@@ -1,10 +1,14 @@
 // SPDX-License-Identifier: MIT
+// The simulated generator: its backend forms, the commands it takes and refuses, its bus, and
+// the trace written over it.
 #include <gmock/gmock.h>
+#include <unistd.h>
 
 #include <algorithm>
-#include <string>
-#include <vector>
+#include <cstdio>
+#include <fstream>
 
+#include "FakeLibrary.h"
 #include "zelmor/link/SimGenerator.h"
 
 namespace zelmor::link {
@@ -12,7 +16,26 @@ namespace {
 
 using State = SimGeneratorState;
 using Texts = std::vector<std::string>;
-using testing::HasSubstr;
+using testing::AllOf, testing::HasSubstr;
+
+TEST(BackendRegistry, ParsesTheSimFormsAndNamesWhatItRefuses) {
+    const std::tuple<const char*, int, int> good[] = {
+        {"sim", 7, 0}, {"sim:12", 12, 0}, {"sim:0,96", 0, 96}, {"sim:30,126", 30, 126}};
+    for (const auto& [spec, pad, sad] : good) {
+        const DriverLoad load = fromSpec(spec);
+        const auto* sim = dynamic_cast<SimGenerator*>(load.driver.get());
+        EXPECT_TRUE(sim && sim->pad() == pad && sim->sad() == sad) << spec;
+    }
+    // Every refusal names the value and the accepted forms; an unknown scheme lists them all.
+    for (const std::string spec :
+         {"sim:x", "sim:31", "sim:-1", "sim:7,", "sim:7,95", "sim:7,127", "sim:7,96,1", "bogus"}) {
+        const DriverLoad load = fromSpec(spec);
+        EXPECT_FALSE(load.driver || load.fileNotFound);
+        EXPECT_THAT(load.error,
+                    AllOf(HasSubstr('"' + spec + '"'), HasSubstr("sim, sim:PAD or sim:PAD,SAD")));
+        EXPECT_EQ(load.error.find("lib:PATH") == std::string::npos, spec.starts_with("sim:"));
+    }
+}
 
 // Writes each text in turn over a new descriptor; the status of each write.
 std::vector<std::int32_t> send(SimGenerator& sim, const Texts& texts) {
@@ -95,6 +118,44 @@ TEST(SimGenerator, BusAnswersByAddress) {
     SimGenerator withSad(7, 0x61);
     EXPECT_EQ(withSad.ibclr(withSad.ibdev(0, 7, 0x61, 12, 1, 0)), CMPL);
     EXPECT_EQ(withSad.ibdev(0, 7, 0x61, 12, 1, 0), 2);  // while 1 is in use
+}
+
+TEST(Trace, WritesOneFlushedLinePerCall) {
+    const std::string path = testing::TempDir() + "zelmor-trace-" + std::to_string(getpid());
+    std::ofstream(path) << "kept\n";  // appended to, not replaced
+    const auto d = makeTracing(std::make_unique<SimGenerator>(), path);
+    testing::internal::CaptureStderr();
+    d->ibdev(1, 7, 0, 12, 1, 0);
+    d->ibdev(0, 7, 0, 12, 1, 0);
+    d->ibwrt(1, std::string("q \"\\\r\n\x1F\0\x7F\xE9~", 11));
+    d->ibonl(1, 0);
+    testing::internal::GetCapturedStderr();
+    // Read while the driver is alive: flushed. The generator's complaints come before the call,
+    // as they are; a failed call is followed by its error in words.
+    Lines lines = readLines(std::ifstream(path));
+    std::remove(path.c_str());
+    const std::string odd = R"("q \"\\\r\n\x1F\x00\x7F\xE9~")";
+    EXPECT_EQ(lines.at(4), "# sim: " + odd + ": unexpected byte \"q\"");
+    EXPECT_EQ(std::erase_if(lines, [](const std::string& l) { return l.starts_with("# sim: "); }),
+              11);
+    EXPECT_EQ(lines,
+              (Lines{"kept", "ibdev 1 7 0 12 1 0 -> -1",
+                     "# ENEB: no such board, or the board is off line", "ibdev 0 7 0 12 1 0 -> 1",
+                     "ibwrt 1 " + odd + " -> 256", "ibonl 1 0 -> 256"}));
+}
+
+// A pipe whose reader falls behind costs the lines that do not fit, said once, never time.
+TEST(Trace, FullPipeDropsLinesWithoutWaiting) {
+    int ends[2];
+    ASSERT_EQ(::pipe(ends), 0);
+    const std::string path = "/proc/self/fd/" + std::to_string(ends[1]);
+    const auto d = makeTracing(std::make_unique<SimGenerator>(), path);
+    testing::internal::CaptureStderr();
+    for (int i = 0; i < 5000; ++i) d->ibconfig(0, IbcSendLLO, 1);  // 23 bytes a line; 64 KiB
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "zelmor: the trace file " + path +
+                  " is not read fast enough; lines that do not fit are dropped\n");
+    ::close(ends[0]), ::close(ends[1]);
 }
 
 }  // namespace
