@@ -13,7 +13,6 @@ namespace zelmor::link {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::AllOf, testing::HasSubstr;
 using Transport = PrologixDriver::Transport;
 using Clock = std::chrono::steady_clock;
 
@@ -47,9 +46,10 @@ INSTANTIATE_TEST_SUITE_P(Adapters, Adapter, testing::Bool(),
 
 TEST_P(Adapter, SpeaksTheProtocolByteForByte) {
     fake.reply("++llo", {"Unrecognized command\r\n"});            // old firmware
+    fake.reply("++fndl", {"3,7:5,11\r\n"});                       // PAD:SAD, the SAD as 0..31
     fake.reply("++clr", {"\x01garbage\xFF\r\n\xFE++noise\r\n"});  // read before the next command
     d->ibconfig(0, IbcSendLLO, 1);
-    const std::int32_t ud = d->ibdev(0, 7, 0, 12, 1, 0);
+    const std::int32_t ud = d->ibdev(0, 7, 101, 12, 1, 0);
     ASSERT_EQ(ud, 1);
     EXPECT_EQ(d->ibclr(ud), CMPL);
     EXPECT_EQ(d->ibwrt(ud, "XX"), CMPL);
@@ -61,25 +61,14 @@ TEST_P(Adapter, SpeaksTheProtocolByteForByte) {
     EXPECT_EQ(d->ibloc(ud), CMPL);
     const std::string llo = "++llo\n++ver\n";
     EXPECT_EQ(afterWakeUp(fake.take()),
-              "++mode 1\n++auto 0\n++eoi 1\n++eos 3\n++eot_enable 0\n++addr 7\n" + llo +
+              "++mode 1\n++auto 0\n++eoi 1\n++eos 3\n++eot_enable 0\n++addr 7 101\n" + llo +
                   (ar488 ? "++fndl 7\n" : "") + "++clr\nXX\n++addr 9 101\n" + llo +
-                  "++addr 7\nA\033\rB\033\nC\033\033D\033+E\n++loc\n");
-}
-
-// A Prologix cannot tell whether anyone listens; an AR488 looks (++fndl) before the clear.
-TEST_P(Adapter, ClearFindsNoListenerOnlyWhereTheAdapterCanLook) {
-    const std::tuple<std::string, std::int32_t, bool> rows[] = {
-        {"7", 0, true},          {"", 0, false},      {"17,3", 0, false},
-        {"3,7:5,11", 101, true}, {"7:5", 102, false}, {"Unrecognized command", 0, true}};
-    for (const auto& [listeners, sad, found] : rows) {
-        fake.reply("++fndl", {listeners + "\r\n"});
-        const std::int32_t ud = d->ibdev(0, 7, sad, 12, 1, 0);
-        const bool listens = found || !ar488;
-        EXPECT_EQ(d->ibclr(ud), listens ? CMPL : ERR) << listeners;
-        EXPECT_EQ(d->status().iberr, listens ? 0 : ENOL);
-        EXPECT_EQ(fake.take().ends_with("++clr\n"), listens);
-        d->ibonl(ud, 0);
-    }
+                  "++addr 7 101\nA\033\rB\033\nC\033\033D\033+E\n++loc\n");
+    // A Prologix cannot tell whether anyone listens; an AR488 looks (++fndl) before the clear.
+    fake.reply("++fndl", {"17,3,7:6\r\n"});
+    EXPECT_EQ(d->ibclr(ud), ar488 ? ERR : CMPL);
+    EXPECT_EQ(d->status().iberr, ar488 ? ENOL : 0);
+    EXPECT_EQ(fake.take(), ar488 ? "++fndl 7\n" : "++clr\n");
 }
 
 // Through the link, at the real time-outs.
@@ -102,17 +91,6 @@ TEST_P(Adapter, PulledCableClosesTheLinkUntilTheAdapterIsBack) {
     EXPECT_THAT(afterWakeUp(fake.take()), testing::EndsWith("++clr\nXX\nFR101MZ\n"));
 }
 
-// An adapter that never answers, at the real time-outs.
-TEST(AdapterFailures, EndInErrWithinTheTimeOut) {
-    FakeAdapter mute(false, {});
-    PrologixDriver waiting(Transport::Serial, mute.options(), 0, {});
-    const auto start = Clock::now();
-    EXPECT_EQ(waiting.ibdev(0, 7, 0, 12, 1, 0), -1);
-    EXPECT_NEAR(std::chrono::duration<double>(Clock::now() - start).count(), 3.0, 0.5);
-    EXPECT_EQ(std::pair(waiting.status().iberr, waiting.status().ibcntl),
-              std::pair(EDVR, ETIMEDOUT));
-}
-
 TEST(AdapterOptions, ParsesDevicesHostsAndPortsAndNamesWhatItRefuses) {
     BackendRegistry registry;
     registerAdapterBackends(registry);
@@ -130,8 +108,7 @@ TEST(AdapterOptions, ParsesDevicesHostsAndPortsAndNamesWhatItRefuses) {
         EXPECT_EQ(
             driver ? std::pair(driver->name(), int{driver->port()}) : std::pair(std::string(), 0),
             std::pair(name, port));
-        if (!driver)
-            EXPECT_THAT(load.error, AllOf(HasSubstr('"' + spec + '"'), HasSubstr("forms: prolog")));
+        EXPECT_EQ(load.error.find("forms: prolog") == std::string::npos, driver != nullptr);
     }
 }
 

@@ -4,7 +4,6 @@
 #include <gmock/gmock.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <fstream>
 
@@ -26,14 +25,13 @@ TEST(BackendRegistry, ParsesTheSimFormsAndNamesWhatItRefuses) {
         const auto* sim = dynamic_cast<SimGenerator*>(load.driver.get());
         EXPECT_TRUE(sim && sim->pad() == pad && sim->sad() == sad) << spec;
     }
-    // Every refusal names the value and the accepted forms; an unknown scheme lists them all.
+    // Every refusal names the value and the accepted forms.
     for (const std::string spec :
          {"sim:x", "sim:31", "sim:-1", "sim:7,", "sim:7,95", "sim:7,127", "sim:7,96,1", "bogus"}) {
         const DriverLoad load = fromSpec(spec);
         EXPECT_FALSE(load.driver || load.fileNotFound);
         EXPECT_THAT(load.error,
                     AllOf(HasSubstr('"' + spec + '"'), HasSubstr("sim, sim:PAD or sim:PAD,SAD")));
-        EXPECT_EQ(load.error.find("lib:PATH") == std::string::npos, spec.starts_with("sim:"));
     }
 }
 
@@ -87,39 +85,11 @@ TEST(SimGenerator, RefusesWhatTheInstrumentWouldNot) {
         testing::internal::CaptureStderr();
         EXPECT_EQ(send(sim, {text}), std::vector{CMPL}) << text;
         EXPECT_THAT(testing::internal::GetCapturedStderr(), HasSubstr(why));
-        EXPECT_THAT(sim.notes(), testing::Contains(testing::AllOf(testing::StartsWith("# sim: "),
-                                                                  HasSubstr(why))));
+        EXPECT_THAT(sim.notes(), testing::Contains(HasSubstr(why)));
     }
 }
 
-TEST(SimGenerator, BusAnswersByAddress) {
-    const std::tuple<int, int, int, int, bool> rows[] = {
-        // board, PAD, SAD, ibdev's error, listens
-        {0, 7, 0, -1, true},     {1, 7, 0, ENEB, false}, {0, 31, 0, EARG, false},
-        {0, -1, 0, EARG, false}, {0, 8, 0, -1, false},   {0, 7, 0x60, -1, false},
-    };
-    for (const auto& [board, pad, sad, ibdevErr, listens] : rows) {
-        SCOPED_TRACE(testing::Message() << board << " " << pad << " " << sad);
-        SimGenerator sim;
-        sim.ibconfig(0, IbcSendLLO, 1);
-        const std::int32_t ud = sim.ibdev(board, pad, sad, 12, 1, 0);
-        EXPECT_EQ(std::pair(ud, sim.status().iberr),
-                  std::pair(ibdevErr < 0 ? 1 : -1, std::max(ibdevErr, 0)));
-        if (ibdevErr >= 0) continue;
-        const std::int32_t sta = listens ? CMPL : ERR | CMPL;
-        EXPECT_EQ(sim.ibclr(ud), sta);
-        EXPECT_EQ(sim.ibwrt(ud, "XX"), sta);
-        EXPECT_EQ(sim.lockedOut(), listens);
-        EXPECT_EQ(sim.ibloc(ud), sta);
-        EXPECT_TRUE(sim.status().iberr == (listens ? 0 : ENOL) && !sim.remote());
-        EXPECT_EQ(sim.ibonl(ud, 0), CMPL);
-        EXPECT_EQ(sim.ibonl(ud, 0), ERR);  // already released
-    }
-    SimGenerator withSad(7, 0x61);
-    EXPECT_EQ(withSad.ibclr(withSad.ibdev(0, 7, 0x61, 12, 1, 0)), CMPL);
-    EXPECT_EQ(withSad.ibdev(0, 7, 0x61, 12, 1, 0), 2);  // while 1 is in use
-}
-
+// The simulated bus seen through the trace.
 TEST(Trace, WritesOneFlushedLinePerCall) {
     const std::string path = testing::TempDir() + "zelmor-trace-" + std::to_string(getpid());
     std::ofstream(path) << "kept\n";  // appended to, not replaced
@@ -127,6 +97,8 @@ TEST(Trace, WritesOneFlushedLinePerCall) {
     testing::internal::CaptureStderr();
     d->ibdev(1, 7, 0, 12, 1, 0);
     d->ibdev(0, 7, 0, 12, 1, 0);
+    d->ibdev(0, 7, 0x60, 12, 1, 0);  // the lowest free descriptor
+    d->ibclr(2);                     // nobody at that secondary address
     d->ibwrt(1, std::string("q \"\\\r\n\x1F\0\x7F\xE9~", 11));
     d->ibonl(1, 0);
     testing::internal::GetCapturedStderr();
@@ -135,27 +107,14 @@ TEST(Trace, WritesOneFlushedLinePerCall) {
     Lines lines = readLines(std::ifstream(path));
     std::remove(path.c_str());
     const std::string odd = R"("q \"\\\r\n\x1F\x00\x7F\xE9~")";
-    EXPECT_EQ(lines.at(4), "# sim: " + odd + ": unexpected byte \"q\"");
+    EXPECT_EQ(lines.at(7), "# sim: " + odd + ": unexpected byte \"q\"");
     EXPECT_EQ(std::erase_if(lines, [](const std::string& l) { return l.starts_with("# sim: "); }),
               11);
     EXPECT_EQ(lines,
               (Lines{"kept", "ibdev 1 7 0 12 1 0 -> -1",
                      "# ENEB: no such board, or the board is off line", "ibdev 0 7 0 12 1 0 -> 1",
+                     "ibdev 0 7 96 12 1 0 -> 2", "ibclr 2 -> 33024", "# ENOL: no listener",
                      "ibwrt 1 " + odd + " -> 256", "ibonl 1 0 -> 256"}));
-}
-
-// A pipe whose reader falls behind costs the lines that do not fit, said once, never time.
-TEST(Trace, FullPipeDropsLinesWithoutWaiting) {
-    int ends[2];
-    ASSERT_EQ(::pipe(ends), 0);
-    const std::string path = "/proc/self/fd/" + std::to_string(ends[1]);
-    const auto d = makeTracing(std::make_unique<SimGenerator>(), path);
-    testing::internal::CaptureStderr();
-    for (int i = 0; i < 5000; ++i) d->ibconfig(0, IbcSendLLO, 1);  // 23 bytes a line; 64 KiB
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "zelmor: the trace file " + path +
-                  " is not read fast enough; lines that do not fit are dropped\n");
-    ::close(ends[0]), ::close(ends[1]);
 }
 
 }  // namespace
