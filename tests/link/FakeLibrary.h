@@ -47,7 +47,7 @@ public:
     }
     void reset() const { fn<void (*)()>("fake_reset")(); }
     int online() const { return fn<int (*)()>("fake_online")(); }
-    // fake_set_listening, _next_ud, _extra_status, _block (ibwrt blocks that many ms).
+    // fake_set_listening, fake_set_block (ibwrt blocks that many ms, then times out).
     void set(const std::string& what, int v) const { fn<void (*)(int)>("fake_set_" + what)(v); }
     // The nth call named `call` from now on fails with ERR and `err`.
     void fail(const std::string& call, int nth, int err) const {
