@@ -46,7 +46,6 @@ struct Field final : DigitRow, FocusHolder {
     void hideCaret() override {}
 
     bool moveFocus(int to) {  // a box losing the focus loses its selection, as a QLineEdit does
-        if (!canFocus) return false;
         if (focused >= 0 && to != focused) boxes[std::size_t(focused)].sel = 0;
         if (to != focused && (focused = to) >= 0) digit.ForceFocus(std::int16_t(to), true);
         return true;
@@ -61,11 +60,10 @@ struct Field final : DigitRow, FocusHolder {
     // A key as the window routes it, counting in `trues` the calls that answered True: to the
     // focused box's KeyDown, then to direct entry while no box is selected, then to KeyPress;
     // what is left is typed over the box. ^ v < > x + - . b ! ~: Up Down Left Right Delete + - .
-    // Backspace Enter Escape; #: the focus can no longer move.
+    // Backspace Enter Escape.
     void type(char c) {
         static constexpr std::string_view kNamed = "^v<>x+-.b!~";
         static constexpr std::int16_t kDown[] = {38, 40, 37, 39, 46, 187, 189, 190, 8, 13, 27};
-        canFocus = canFocus && c != '#';
         const std::size_t k = kNamed.find(c);
         std::int16_t index = std::int16_t(focused), code = k < kNamed.size() ? kDown[k] : c,
                      ascii = k < 8 ? c : code;
@@ -83,7 +81,6 @@ struct Field final : DigitRow, FocusHolder {
     std::vector<Box> boxes;
     clsDigit digit;
     int focused = -1, trues = 0;
-    bool canFocus = true;
 };
 
 inline bool Box::setFocus() { return field->moveFocus(index); }
