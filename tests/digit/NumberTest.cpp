@@ -40,9 +40,8 @@ TEST(CmdNumber, IgnoresCommaLocale) {
 TEST(LeadingNumber, ReadsTheLeadingNumberAndToInt16RoundsHalvesToEven) {
     EXPECT_EQ(std::tuple(LeadingNumber("12abc"), LeadingNumber("+4"), LeadingNumber(" - 5")),
               std::tuple(12, 4, -5));
-    const std::optional<int> none;
     for (const auto& [v, expected] : std::initializer_list<std::pair<double, std::optional<int>>>{
-             {2.5, 2}, {3.5, 4}, {-2.5, -2}, {32767, 32767}, {32767.5, none}, {-32768.5, -32768}})
+             {2.5, 2}, {3.5, 4}, {-2.5, -2}, {32767, 32767}, {32767.5, {}}, {-32768.5, -32768}})
         EXPECT_EQ(ToInt16(v), expected) << v;
 }
 
