@@ -188,7 +188,8 @@ TEST_F(Store, TwentyCopiesClosingAtOnceLoseNothing) {
     }
 }
 
-// A full disk fails the change and leaves the file as it was, with no temporary copy or lock.
+// A full disk fails the change and leaves the file as it was, with no temporary copy or lock; so
+// does a new file that cannot take the old one's place.
 // In a child, in a mount namespace of its own, on a tmpfs of two pages: a change takes one for
 // the lock file and one for the new file.
 TEST_F(Store, FullDiskFailsTheChangeAndKeepsTheFile) {
@@ -204,6 +205,9 @@ TEST_F(Store, FullDiskFailsTheChangeAndKeepsTheFile) {
         EXPECT_FALSE(store->WriteSetting("Zelmor - 2", names::X, 2));  // the old file takes a page
         EXPECT_EQ(readRaw(file), before);
         EXPECT_EQ(QDir(makerDir).entryList(QDir::Files), QStringList{"registry.json"});
+        // The file as a mount point cannot be replaced: the new file is written, its rename fails.
+        EXPECT_EQ(::mount(QFile::encodeName(file), QFile::encodeName(file), "", MS_BIND, ""), 0);
+        EXPECT_FALSE(store->WriteSetting(kKey, names::X, 3));
         _exit(HasFailure() ? 1 : 0);
     }
     int status = -1;

@@ -35,17 +35,16 @@ TEST(Splice, OnlyTheOneKeyChangesAndTheTextIsAsAWholeRewrite) {
         {"no such key", false, false, nullptr, false}};
     // clang-format on
     for (const auto& [what, stored, compact, otherSpelling, splices] : cases) {
-        SCOPED_TRACE(what);
         QJsonObject root = others;
         if (stored) root.insert(key, dwords({{"X", 5}, {"Y", 6}}));
         if (otherSpelling) root.insert(otherSpelling, dwords({{"Y", 9}}));
         const QByteArray text = QJsonDocument(root).toJson(compact ? QJsonDocument::Compact
                                                                    : QJsonDocument::Indented);
         const auto spliced = replaceTopLevelValue(text, key.toLower(), mine);
-        ASSERT_EQ(spliced.has_value(), splices);
+        ASSERT_EQ(spliced.has_value(), splices) << what;
         if (!spliced) continue;
         root.insert(key, mine);
-        EXPECT_EQ(QJsonDocument::fromJson(*spliced).object(), root);
+        EXPECT_EQ(QJsonDocument::fromJson(*spliced).object(), root) << what;
         EXPECT_TRUE(compact || *spliced == QJsonDocument(root).toJson(QJsonDocument::Indented));
     }
     EXPECT_FALSE(replaceTopLevelValue("{\"Zelmor\": {}} x", "Zelmor", mine));
