@@ -104,11 +104,12 @@ TEST_F(Control, ClientsLeavingAndFloodingHoldBackOnlyThemselves) {
     EXPECT_THAT(panel.seen, ::testing::EndsWith("+11.0 dBm;+12.0 dBm;"));
 }
 
-TEST_F(Control, AStaleSocketIsReplacedALiveOneOrAnythingElseLeftAlone) {
+// A stale socket (a copy that died left it) is replaced; a live one or any other file is left
+// alone. The socket and its folder are the user's own; the folder follows the environment.
+TEST_F(Control, SocketFilesAndTheEnvironment) {
     struct stat st {};
     EXPECT_TRUE(::stat(QFile::encodeName(path), &st) == 0 && (st.st_mode & 0777) == 0600);
-    // A socket as a copy that died left it: bound, never listened at.
-    const QString stale = dir.filePath(QStringLiteral("stale.sock"));
+    const QString stale = dir.filePath(QStringLiteral("stale.sock"));  // bound, never listened at
     const char* bind = "import socket, sys; socket.socket(socket.AF_UNIX).bind(sys.argv[1])";
     ASSERT_EQ(QProcess::execute("python3", {"-c", bind, stale}), 0);
     ControlServer other(panel);
@@ -120,16 +121,11 @@ TEST_F(Control, AStaleSocketIsReplacedALiveOneOrAnythingElseLeftAlone) {
     ASSERT_TRUE(QFile(dir.filePath("plain")).open(QIODevice::WriteOnly));
     EXPECT_FALSE(other.listen(dir.filePath("plain")));
     EXPECT_TRUE(QFile::exists(dir.filePath("plain")));
-}
-
-TEST(SocketPlace, FollowsTheEnvironmentAndKeepsKeysApart) {
     EXPECT_EQ(socketFileName(QStringLiteral("Zelmor - a/b%c\x01\u00e9")) + socketFileName(".."),
               "Zelmor - a%2Fb%25c%01%C3%A9.sock%2E%2E.sock");
-    QTemporaryDir runtime;
-    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
-    const QString folder = runtime.filePath(QStringLiteral("zelmor"));
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(dir.path()));
+    const QString folder = dir.filePath(QStringLiteral("zelmor"));
     EXPECT_EQ(socketPlace(QStringLiteral("Zelmor - 2")).path, folder + "/Zelmor - 2.sock");
-    struct stat st {};
     EXPECT_TRUE(::stat(QFile::encodeName(folder), &st) == 0 && (st.st_mode & 0777) == 0700);
     ::chmod(QFile::encodeName(folder), 0750);  // others may enter: not used
     const auto problem = [] { return socketPlace(QStringLiteral("Zelmor")).problem.toStdString(); };
