@@ -46,55 +46,57 @@ struct Field final : DigitRow, FocusHolder {
     void hideCaret() override {}
 
     bool moveFocus(int to) {  // a box losing the focus loses its selection, as a QLineEdit does
-        if (!canFocus) return false;
         if (focused >= 0 && to != focused) boxes[std::size_t(focused)].sel = 0;
         if (to != focused && (focused = to) >= 0) digit.ForceFocus(std::int16_t(to), true);
         return true;
     }
-    std::string shown(bool star = false) const {  // a selected box in brackets, a focused one *
+    // A selected box in brackets, a focused one marked *, then _ if the hidden control has it.
+    std::string shown() const {
         std::string t;
         for (const Box& b : boxes)
-            t += (b.sel > 0 ? "[" + b.s + "]" : b.s) + (star && focused == b.index ? "*" : "");
-        return t;
+            t += (b.sel > 0 ? "[" + b.s + "]" : b.s) + (focused == b.index ? "*" : "");
+        return t + (focused == kHolder ? "_" : "");
     }
-    void type(char key) { play(std::string(1, key)); }
-    // Keys as the window routes them; returns how many calls answered True. @n: box n gains the
-    // focus; =: the owner writes 4242; #: the focus can no longer move. A key goes to the focused
-    // box's KeyDown, then to direct entry while no box is selected, then to KeyPress; what is left
-    // is typed.
-    int play(std::string_view keys) {
-        // Up Down Left Right Delete + - . Backspace Enter Escape
+    // A key as the window routes it, counting in `trues` the calls that answered True: to the
+    // focused box's KeyDown, then to direct entry while no box is selected, then to KeyPress;
+    // what is left is typed over the box. ^ v < > x + - . b ! ~: Up Down Left Right Delete + - .
+    // Backspace Enter Escape.
+    void type(char c) {
         static constexpr std::string_view kNamed = "^v<>x+-.b!~";
         static constexpr std::int16_t kDown[] = {38, 40, 37, 39, 46, 187, 189, 190, 8, 13, 27};
-        int trues = 0;
-        for (std::size_t i = 0; i < keys.size(); ++i) {
-            const char c = keys[i];
-            if (c == '@') moveFocus(keys[++i] - '0');
-            if (c == '=') digit.value(4242);
-            if (c == '#') canFocus = false;
-            if (c == '@' || c == '=' || c == '#') continue;
-            const std::size_t k = kNamed.find(c);
-            std::int16_t index = std::int16_t(focused), code = k < kNamed.size() ? kDown[k] : c,
-                         ascii = k < 8 ? c : code;
-            if (focused >= 0) {
-                trues += digit.KeyDown(index, code, 0);
-                if (code == 0 || k < 5) continue;
-            }
-            if (!digit.HasFocus()) trues += digit.ProcessKey(ascii);
-            if (ascii == 0 || focused < 0) continue;
-            const int typedIn = focused;
-            trues += digit.KeyPress(index, ascii);
-            if (ascii != 0) boxes[std::size_t(typedIn)].setText(std::string(1, c));  // typed over
+        const std::size_t k = kNamed.find(c);
+        std::int16_t index = std::int16_t(focused), code = k < kNamed.size() ? kDown[k] : c,
+                     ascii = k < 8 ? c : code;
+        if (focused >= 0) {
+            trues += digit.KeyDown(index, code, 0);
+            if (code == 0 || k < 5) return;
         }
-        return trues;
+        if (!digit.HasFocus()) trues += digit.ProcessKey(ascii);
+        if (ascii == 0 || focused < 0) return;
+        const int typedIn = focused;
+        trues += digit.KeyPress(index, ascii);
+        if (ascii != 0) boxes[std::size_t(typedIn)].setText(std::string(1, c));  // typed over
     }
 
     std::vector<Box> boxes;
     clsDigit digit;
-    int focused = -1;
-    bool canFocus = true;
+    int focused = -1, trues = 0;
 };
 
 inline bool Box::setFocus() { return field->moveFocus(index); }
+
+// Plays keys on a row, in memory or Qt, and tells what shows: @n box n gains the focus, =nnn the
+// owner writes nnn, anything else is a key.
+template <class Row>
+std::string play(Row& row, std::string_view keys) {
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        const char c = keys[i];
+        if (c == '@') row.box(keys[++i] - '0').setFocus();
+        if (c == '=') row.digit.value(std::stod(std::string(keys.substr(i + 1, 3))));
+        if (c == '=') i += 3;
+        if (c != '@' && c != '=') row.type(c);
+    }
+    return row.shown();
+}
 
 }  // namespace zelmor::digit::fake

@@ -13,11 +13,8 @@ namespace zelmor::link {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::AllOf, testing::Contains, testing::EndsWith, testing::HasSubstr;
 using Transport = PrologixDriver::Transport;
 using Clock = std::chrono::steady_clock;
-
-constexpr PrologixDriver::Timeouts kQuick{.io = 300ms, .wakeUp = 1s, .retry = 50ms};
 
 // What the adapter received after the ++ver asked while it woke up (an AR488 drops some).
 std::string afterWakeUp(std::string bytes) {
@@ -26,16 +23,10 @@ std::string afterWakeUp(std::string bytes) {
     return bytes;
 }
 
-double secondsSince(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-constexpr const char* kPrologix = "Prologix GPIB-USB Controller version 6.107\r\n";
-
 // A Prologix on a TCP port, or an AR488 on a serial port: that one resets when plugged in, so
 // it misses the first two ++ver and greets with noise.
 FakeAdapter::Replies replies(bool ar488) {
-    if (!ar488) return {{"++ver", {kPrologix}}};
+    if (!ar488) return {{"++ver", {"Prologix GPIB-USB Controller version 6.107\r\n"}}};
     return {
         {"++ver", {"", "\xF8\xFF\xFE\r\nready.\r\n", "AR488 GPIB controller, ver. 0.51.29\r\n"}},
         {"++fndl", {"7\r\n"}}};
@@ -43,26 +34,23 @@ FakeAdapter::Replies replies(bool ar488) {
 
 class Adapter : public testing::TestWithParam<bool> {
 protected:
-    void SetUp() override {
-        ASSERT_NE(d, nullptr);
-        d->setNoteSink([this](std::string_view line) { notes.emplace_back(line); });
-    }
+    void SetUp() override { ASSERT_NE(d, nullptr); }
     const bool tcp = GetParam(), ar488 = !tcp;
     const Transport transport = tcp ? Transport::Tcp : Transport::Serial;
     FakeAdapter fake{tcp, replies(ar488)};
     std::unique_ptr<GpibDriver> d =
-        PrologixDriver::fromOptions(transport, fake.options(), kQuick).driver;
-    std::vector<std::string> notes;
+        PrologixDriver::fromOptions(transport, fake.options(), {.io = 300ms, .retry = 50ms}).driver;
 };
 INSTANTIATE_TEST_SUITE_P(Adapters, Adapter, testing::Bool(),
                          [](const auto& info) { return info.param ? "Tcp" : "Serial"; });
 
 TEST_P(Adapter, SpeaksTheProtocolByteForByte) {
     fake.reply("++llo", {"Unrecognized command\r\n"});            // old firmware
+    fake.reply("++fndl", {"3,7:5,11\r\n"});                       // PAD:SAD, the SAD as 0..31
     fake.reply("++clr", {"\x01garbage\xFF\r\n\xFE++noise\r\n"});  // read before the next command
     d->ibconfig(0, IbcSendLLO, 1);
-    const std::int32_t ud = d->ibdev(0, 7, 0, 12, 1, 0);
-    ASSERT_EQ(ud, 1) << testing::PrintToString(notes);
+    const std::int32_t ud = d->ibdev(0, 7, 101, 12, 1, 0);
+    ASSERT_EQ(ud, 1);
     EXPECT_EQ(d->ibclr(ud), CMPL);
     EXPECT_EQ(d->ibwrt(ud, "XX"), CMPL);
     EXPECT_EQ(d->ibdev(0, 9, 101, 12, 1, 0), 2);
@@ -73,26 +61,14 @@ TEST_P(Adapter, SpeaksTheProtocolByteForByte) {
     EXPECT_EQ(d->ibloc(ud), CMPL);
     const std::string llo = "++llo\n++ver\n";
     EXPECT_EQ(afterWakeUp(fake.take()),
-              "++mode 1\n++auto 0\n++eoi 1\n++eos 3\n++eot_enable 0\n++addr 7\n" + llo +
+              "++mode 1\n++auto 0\n++eoi 1\n++eos 3\n++eot_enable 0\n++addr 7 101\n" + llo +
                   (ar488 ? "++fndl 7\n" : "") + "++clr\nXX\n++addr 9 101\n" + llo +
-                  "++addr 7\nA\033\rB\033\nC\033\033D\033+E\n++loc\n");
-    EXPECT_THAT(notes, Contains("# ++ < \"Unrecognized command\" (ignored)"));
-}
-
-// A Prologix cannot tell whether anyone listens; an AR488 looks (++fndl) before the clear.
-TEST_P(Adapter, ClearFindsNoListenerOnlyWhereTheAdapterCanLook) {
-    const std::tuple<std::string, std::int32_t, bool> rows[] = {
-        {"7", 0, true},          {"", 0, false},      {"17,3", 0, false},
-        {"3,7:5,11", 101, true}, {"7:5", 102, false}, {"Unrecognized command", 0, true}};
-    for (const auto& [listeners, sad, found] : rows) {
-        fake.reply("++fndl", {listeners + "\r\n"});
-        const std::int32_t ud = d->ibdev(0, 7, sad, 12, 1, 0);
-        const bool listens = found || !ar488;
-        EXPECT_EQ(d->ibclr(ud), listens ? CMPL : ERR) << listeners;
-        EXPECT_EQ(d->status().iberr, listens ? 0 : ENOL);
-        EXPECT_EQ(fake.take().ends_with("++clr\n"), listens);
-        d->ibonl(ud, 0);
-    }
+                  "++addr 7 101\nA\033\rB\033\nC\033\033D\033+E\n++loc\n");
+    // A Prologix cannot tell whether anyone listens; an AR488 looks (++fndl) before the clear.
+    fake.reply("++fndl", {"17,3,7:6\r\n"});
+    EXPECT_EQ(d->ibclr(ud), ar488 ? ERR : CMPL);
+    EXPECT_EQ(d->status().iberr, ar488 ? ENOL : 0);
+    EXPECT_EQ(fake.take(), ar488 ? "++fndl 7\n" : "++clr\n");
 }
 
 // Through the link, at the real time-outs.
@@ -100,30 +76,19 @@ TEST_P(Adapter, PulledCableClosesTheLinkUntilTheAdapterIsBack) {
     GpibAddress address;
     DeviceLink link(address, [&] { return PrologixDriver::fromOptions(transport, fake.options()); },
                     {});
-    for (const char* command : {"FR100MZ", "FRUP", "FRUP"}) EXPECT_TRUE(link.SendCommand(command));
+    EXPECT_TRUE(link.SendCommand("FR100MZ"));
     fake.unplug();
     const auto start = Clock::now();
     EXPECT_FALSE(link.SendCommand("FRUP"));
     link.beginAction();
     EXPECT_FALSE(link.SendCommand("FRUP"));  // the reopen fails while the adapter is away
     EXPECT_EQ(link.binding()->status().ibcntl32, tcp ? ECONNREFUSED : ENOENT);
-    EXPECT_LT(secondsSince(start), 3.0);
-    fake.plug();
+    EXPECT_LT(Clock::now() - start, 3s);
     fake.take();
+    fake.plug();
     link.beginAction();
     EXPECT_TRUE(link.SendCommand("FR101MZ"));
-    EXPECT_THAT(afterWakeUp(fake.take()), EndsWith("++clr\nXX\nFR101MZ\n"));
-}
-
-TEST(AdapterFailures, EndInErrWithinTheTimeOut) {
-    // An adapter that never answers, at the real time-outs.
-    FakeAdapter mute(false, {});
-    PrologixDriver waiting(Transport::Serial, mute.options(), 0, {});
-    const auto start = Clock::now();
-    EXPECT_EQ(waiting.ibdev(0, 7, 0, 12, 1, 0), -1);
-    EXPECT_NEAR(secondsSince(start), 3.0, 0.5);
-    EXPECT_EQ(std::pair(waiting.status().iberr, waiting.status().ibcntl),
-              std::pair(EDVR, ETIMEDOUT));
+    EXPECT_THAT(afterWakeUp(fake.take()), testing::EndsWith("++clr\nXX\nFR101MZ\n"));
 }
 
 TEST(AdapterOptions, ParsesDevicesHostsAndPortsAndNamesWhatItRefuses) {
@@ -143,8 +108,7 @@ TEST(AdapterOptions, ParsesDevicesHostsAndPortsAndNamesWhatItRefuses) {
         EXPECT_EQ(
             driver ? std::pair(driver->name(), int{driver->port()}) : std::pair(std::string(), 0),
             std::pair(name, port));
-        if (!driver)
-            EXPECT_THAT(load.error, AllOf(HasSubstr('"' + spec + '"'), HasSubstr("forms: prolog")));
+        EXPECT_EQ(load.error.find("forms: prolog") == std::string::npos, driver != nullptr);
     }
 }
 

@@ -30,9 +30,8 @@ public:
         link_ = testing::TempDir() + "zelmor-adapter-" + std::to_string(getpid()) + "-" +
                 std::to_string(reinterpret_cast<std::uintptr_t>(this));
         plug();
-        thread_ = std::jthread([this](std::stop_token stop) { run(stop); });
     }
-    ~FakeAdapter() { unplug(); }  // then the thread stops
+    ~FakeAdapter() { unplug(); }
 
     // What follows "prologix:" or "prologix-tcp:".
     std::string options() const { return tcp_ ? "127.0.0.1:" + std::to_string(port_) : link_; }
@@ -52,18 +51,14 @@ public:
         replies_[command] = pending_[command] = answers;
     }
 
-    // Pulls the cable: the connection, the listening port or the terminal and its name go.
+    // Pulls the cable: the thread stops, the connection, the listening port or the terminal and
+    // its name go.
     void unplug() {
-        std::lock_guard lock(mutex_);
-        ++generation_;
+        thread_ = {};
         for (int* fd : {&conn_, &listen_, &slave_}) hangUp(*fd);
         if (!tcp_) unlink(link_.c_str());
-        // A descriptor closed while the thread polls it goes only when the poll returns.
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     void plug() {
-        std::lock_guard lock(mutex_);
-        ++generation_;
         pending_ = replies_;
         termios raw{};
         cfmakeraw(&raw);
@@ -80,55 +75,44 @@ public:
                                      !symlink(ttyname(slave_), link_.c_str());
         port_ = ntohs(at.sin_port);
         EXPECT_TRUE(made) << "the fake adapter cannot plug in at " << options();
+        thread_ = std::jthread([this](std::stop_token stop) { run(stop); });
     }
 
 private:
     static void hangUp(int& fd) { fd = fd >= 0 ? close(fd), -1 : -1; }
 
-    // What cannot be written is lost, as on a line nobody listens to.
-    void write(const std::string& bytes) {
-        if (conn_ < 0) return;
-        static_cast<void>(tcp_ ? send(conn_, bytes.data(), bytes.size(), MSG_NOSIGNAL)
-                               : ::write(conn_, bytes.data(), bytes.size()));
-    }
-
+    // Only this thread uses the descriptors while it runs.
     void run(const std::stop_token& stop) {
         std::string line;
-        bool escape = false;
         while (!stop.stop_requested()) {
-            std::unique_lock lock(mutex_);
             pollfd fds[2] = {{conn_, POLLIN, 0}, {listen_, POLLIN, 0}};
-            const unsigned generation = generation_;
-            lock.unlock();
             if (poll(fds, 2, 5) <= 0) continue;
-            lock.lock();
-            if (generation != generation_) continue;  // unplugged or plugged meanwhile
             if (fds[1].revents & POLLIN) {
                 hangUp(conn_);
                 conn_ = accept(listen_, nullptr, nullptr);
                 continue;
             }
             char buffer[4096];
-            const ssize_t n = fds[0].revents ? read(conn_, buffer, sizeof buffer) : 0;
-            if (n <= 0 && tcp_ && fds[0].revents) hangUp(conn_);  // the driver hung up
+            const ssize_t n = read(conn_, buffer, sizeof buffer);
+            if (n <= 0 && tcp_) hangUp(conn_);  // the driver hung up
             if (n <= 0) continue;
+            std::lock_guard lock(mutex_);
             received_.append(buffer, n);
-            for (int i = 0; i < n; ++i) {
-                const char ch = buffer[i];
-                if (!escape && (ch == '\n' || ch == '\r')) {
-                    if (line.starts_with("++")) answer(line);
-                    line.clear();
-                } else if (!(escape = !escape && ch == '\x1B')) {  // an escaped byte is kept
-                    line += ch;
-                }
+            line.append(buffer, n);
+            for (std::size_t end; (end = line.find('\n')) != std::string::npos;) {
+                if (line.starts_with("++")) answer(line.substr(0, line.find_first_of(" \n")));
+                line.erase(0, end + 1);
             }
         }
     }
 
-    void answer(const std::string& line) {
-        const auto it = pending_.find(line.substr(0, line.find(' ')));
+    // Each command's answers in turn; what cannot be written is lost, as on a dead line.
+    void answer(const std::string& command) {
+        const auto it = pending_.find(command);
         if (it == pending_.end() || it->second.empty()) return;
-        write(it->second.front());
+        const std::string& bytes = it->second.front();
+        static_cast<void>(tcp_ ? send(conn_, bytes.data(), bytes.size(), MSG_NOSIGNAL)
+                               : ::write(conn_, bytes.data(), bytes.size()));
         if (it->second.size() > 1) it->second.erase(it->second.begin());
     }
 
@@ -139,6 +123,5 @@ private:
     std::string received_;
     Replies replies_, pending_;
     int conn_ = -1, listen_ = -1, slave_ = -1;
-    unsigned generation_ = 0;
-    std::jthread thread_;  // last: it goes first
+    std::jthread thread_;
 };

@@ -47,8 +47,7 @@ public:
     }
     void reset() const { fn<void (*)()>("fake_reset")(); }
     int online() const { return fn<int (*)()>("fake_online")(); }
-    // fake_set_listening, fake_set_write_error, fake_set_next_ud, fake_set_extra_status,
-    // fake_set_block (ibwrt blocks that many ms, then times out).
+    // fake_set_listening, fake_set_block (ibwrt blocks that many ms, then times out).
     void set(const std::string& what, int v) const { fn<void (*)(int)>("fake_set_" + what)(v); }
     // The nth call named `call` from now on fails with ERR and `err`.
     void fail(const std::string& call, int nth, int err) const {

@@ -15,16 +15,6 @@ namespace zelmor::settings {
 
 const QString kKey = QStringLiteral("Zelmor");
 
-// What a closing window stores, for copy `id` in `round`.
-std::vector<std::pair<QString, double>> closing(int id, int round) {
-    const int v = id * 1000 + round * 10;
-    return {{names::Board, v},
-            {names::PAd, v + 1},
-            {names::SAd, v + 2},
-            {names::X, v + 3},
-            {names::Y, v + 4}};
-}
-
 QByteArray readRaw(const QString& path) {
     QFile in(path);
     return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
@@ -39,9 +29,6 @@ struct Store : ::testing::Test {
         QFile out(file);
         ASSERT_TRUE(QDir().mkpath(makerDir) && out.open(QIODevice::WriteOnly));
         ASSERT_EQ(out.write(bytes), bytes.size());
-    }
-    int sh(const QString& command) const {  // in the maker key's folder
-        return QProcess::execute("sh", {"-c", "cd \"$0\" && " + command, makerDir});
     }
     QJsonObject root() const { return QJsonDocument::fromJson(readRaw(file)).object(); }
     // Everything under the temporary folder, one line each, as `find -printf` tells it.
@@ -60,9 +47,8 @@ TEST_F(Store, NumbersRoundHalvesToEvenAndRefuseWhatNoDwordHolds) {
     const std::tuple<double, std::optional<std::int32_t>, int> cases[] = {
         {1234.5, 1234, 1234}, {1235.5, 1236, 1236}, {-1234.5, -1234, -1234}, {-2.4, -2, -2},
         {32767.4, 32767, 32767}, {32767.5, 32768, 7}, {-32768.5, -32768, -32768},
-        {-32768.6, -32769, 7}, {65541, 65541, 7}, {2147483647.4, 2147483647, 7},
-        {2147483647.5, no, 42}, {-2147483648.5, -2147483647 - 1, 7}, {-2147483648.6, no, 42},
-        {qInf(), no, 42}, {qQNaN(), no, 42}};
+        {-32768.6, -32769, 7}, {2147483647.4, 2147483647, 7}, {2147483647.5, no, 42},
+        {-2147483648.5, -2147483647 - 1, 7}, {-2147483648.6, no, 42}, {qQNaN(), no, 42}};
     // clang-format on
     for (const auto& [written, stored, read16] : cases) {
         ASSERT_TRUE(store->WriteSetting(kKey, names::X, 42));  // again after a refusal: unchanged
@@ -70,19 +56,10 @@ TEST_F(Store, NumbersRoundHalvesToEvenAndRefuseWhatNoDwordHolds) {
         EXPECT_EQ(store->ReadSetting(kKey, names::X, -1), stored.value_or(42)) << written;
         EXPECT_EQ(ReadSetting16(*store, kKey, names::X, 7), read16) << written;
     }
-    // Closing is one change: a refused value is left out; values already stored are not rewritten.
-    EXPECT_FALSE(store->WriteSettings("Zelmor - 2", {{"Board", 1}, {"x", 1234.5}, {"Y", qQNaN()}}));
-    EXPECT_EQ(root().value("Zelmor - 2"), QJsonObject({{"Board", QJsonObject{{"dword", 1}}},
-                                                       {"x", QJsonObject{{"dword", 1234}}}}));
-    const QByteArray before = entries("%P %i %T@ ");
-    EXPECT_TRUE(store->WriteSettings("Zelmor - 2", {{"BOARD", 1}, {"X", 1234}}));
-    EXPECT_EQ(entries("%P %i %T@ "), before);
 }
 
 TEST_F(Store, InstancesAreIndependentDataNeverPathsAndDeleteRemovesOneKeyOnly) {
-    EXPECT_EQ(store->ReadSetting(kKey, names::X, 7), 7);
     EXPECT_FALSE(store->DeleteSettings(kKey));  // no maker key to open
-    EXPECT_TRUE(entries().isEmpty());           // nothing made
     ASSERT_TRUE(store->WriteSetting(kKey, names::X, 100));
     ASSERT_TRUE(store->WriteSetting("Zelmor - 2", names::X, 200));
     ASSERT_TRUE(store->WriteSetting("zelmor - 2", "x", 300));     // names ignore case
@@ -90,21 +67,14 @@ TEST_F(Store, InstancesAreIndependentDataNeverPathsAndDeleteRemovesOneKeyOnly) {
     EXPECT_TRUE(store->DeleteSettings("ZELMOR"));                 // a prefix of the sibling's name
     EXPECT_TRUE(store->DeleteSettings(kKey));  // already gone: the maker key still opens
     EXPECT_EQ(store->ReadSetting("Zelmor - 2", names::X, 0), 300);
-    EXPECT_TRUE(store->DeleteSettings("Zelmor - 2"));
-    EXPECT_TRUE(QFileInfo::exists(file) && root().isEmpty());  // the maker key stays, empty
     // Hand edits may leave a key spelt several ways: a change leaves one, the first.
     writeRaw(R"({"ZELMOR": {}, "Zelmor": {}, "zelmor": {}, "Zelmor - 2": {}})");
     ASSERT_TRUE(store->WriteSetting(kKey, names::X, 5));
     EXPECT_EQ(root().keys(), QStringList({"ZELMOR", "Zelmor - 2"}));
-    // clang-format off
-    const QStringList hostile = {"a/b", "..", "../../etc/x", "[section]", "two\nlines",
-                                 QStringLiteral("Prüfstand 試験 ✓"), QString(10'000, u'x'),
-                                 QStringLiteral("nul") + QChar(u'\0')};
-    // clang-format on
-    for (int n = 0; n < hostile.size(); ++n) {
-        ASSERT_TRUE(store->WriteSetting("Zelmor - " + hostile[n], names::X, n));
-        EXPECT_EQ(store->ReadSetting("Zelmor - " + hostile[n], names::X, -1), n);
-        EXPECT_TRUE(root().contains("Zelmor - " + hostile[n])) << n;  // spelled as given
+    for (const QString& name : {QString("../../etc/x"), QString("a\nb"), QString(10'000, u'x'),
+                                QStringLiteral("nul") + QChar(u'\0')}) {
+        ASSERT_TRUE(store->WriteSetting(name, names::X, 9));
+        EXPECT_EQ(store->ReadSetting(name, names::X, 0), 9);
     }
     EXPECT_EQ(entries(), "cfg d\ncfg/Tamrisk Software d\ncfg/Tamrisk Software/registry.json f\n");
 }
@@ -112,8 +82,6 @@ TEST_F(Store, InstancesAreIndependentDataNeverPathsAndDeleteRemovesOneKeyOnly) {
 TEST(ConfigDir, ARelativeXdgConfigHomeIsIgnored) {
     qputenv("XDG_CONFIG_HOME", "relative/cfg");
     EXPECT_EQ(defaultConfigDir(), QDir::homePath() + "/.config");
-    qputenv("XDG_CONFIG_HOME", "/abs//cfg/");
-    EXPECT_EQ(defaultConfigDir(), "/abs/cfg");
     qunsetenv("XDG_CONFIG_HOME");
 }
 
@@ -125,14 +93,12 @@ TEST_F(Store, TextsAreNulTerminatedAndFitIn1024Bytes) {
         {"ab" + nul, false}};
     // clang-format on
     for (const auto& [text, kept] : written) {
-        const QString before = store->ReadSettingText(kKey, "t", "none");
         EXPECT_EQ(store->WriteSettingText(kKey, "t", text), kept) << text.size();
-        EXPECT_EQ(store->ReadSettingText(kKey, "t", "none"), kept ? text : before);
+        EXPECT_EQ(store->ReadSettingText(kKey, "t", "") == text, kept);  // a refusal keeps the last
     }
     // clang-format off
     const std::pair<QString, QString> asFound[] = {  // stored by hand -> read
-        {"abc" + nul, "abc"}, {"abc" + nul + nul, "abc" + nul}, {max + nul, max},
-        {max + "a", "default"}, {QString(1024, u'a') + nul, "default"}, {"", ""}};
+        {"abc" + nul + nul, "abc" + nul}, {max + nul, max}, {max + "a", "default"}, {"", ""}};
     // clang-format on
     for (const auto& [stored, read] : asFound) {
         const QJsonObject instance{{"t", QJsonObject{{"sz", stored}}}};
@@ -144,15 +110,12 @@ TEST_F(Store, TextsAreNulTerminatedAndFitIn1024Bytes) {
 TEST_F(Store, ValueOfAnotherTypeOrShapeReadsAsAbsentAndAWriteRepairsIt) {
     writeRaw(R"({"Zelmor": {"X": {"sz": "12"}, "Y": {"dword": 1.5}, "Board": {"dword": "3"},
         "PAd": 5, "SAd": {"dword": 2147483648}, "A": {"dword": -2147483649},
-        "B": {"dword": 3, "sz": "x"}, "T": {"dword": 8}}, "Zelmor - 2": 17})");
-    for (const char* name : {"X", "Y", "Board", "PAd", "SAd", "A", "B"}) {
+        "B": {"dword": 3, "sz": "x"}, "T": {"dword": 8}}})");
+    for (const char* name : {"X", "Y", "Board", "PAd", "SAd", "A", "B"})
         EXPECT_EQ(store->ReadSetting(kKey, name, -9), -9) << name;
-    }
     EXPECT_EQ(store->ReadSettingText(kKey, "T", "") + store->ReadSettingText(kKey, "X", ""), "12");
     ASSERT_TRUE(store->WriteSetting(kKey, names::X, 12));  // the other hand-made values stay
     EXPECT_EQ(root().value(kKey).toObject().size(), 8);
-    ASSERT_TRUE(store->WriteSetting("Zelmor - 2", names::X, 3));
-    EXPECT_EQ(store->ReadSetting("Zelmor - 2", names::X, 0), 3);
 }
 
 TEST_F(Store, CorruptFileReadsAsDefaultsAndIsKeptAsideBeforeAWrite) {
@@ -165,56 +128,38 @@ TEST_F(Store, CorruptFileReadsAsDefaultsAndIsKeptAsideBeforeAWrite) {
         ASSERT_TRUE(store->WriteSetting(kKey, names::Y, 7));
         EXPECT_EQ(root(), QJsonObject({{kKey, QJsonObject{{"Y", QJsonObject{{"dword", 7}}}}}}));
         QSet<QByteArray> kept;
-        for (const QString& name : QDir(makerDir).entryList({"registry.json.corrupt-*"})) {
+        for (const QString& name : QDir(makerDir).entryList({"registry.json.corrupt-*"}))
             kept << readRaw(makerDir + '/' + name);
-        }
         EXPECT_EQ(kept, expected << bytes);
     }
 }
 
-// A FIFO hung start-up and a link to /dev/zero ate memory: only a regular file of bounded size,
-// in a folder the store may change, is used. Each row makes the store file's place hostile after
-// a first write stored X = 5; then the value reads as absent (but where only the folder is
-// read-only), every change fails, nothing is said and the place is left exactly as it is.
-// clang-format off
-struct Place {
-    const char* first;   // what the place is
-    const char* second;  // the shell command that makes it of the store's file
-    friend void PrintTo(const Place& p, std::ostream* out) { *out << p.first; }
-};
+// A FIFO hung start-up and a link to /dev/zero ate memory: only a regular file of bounded size
+// is used. Each row makes the store file's place hostile (a shell command in the maker key's
+// folder) after a first write stored X = 5; then the value reads as absent, every change fails
+// and the place is left exactly as it is.
+using Place = std::pair<const char*, const char*>;  // what the place is, the command making it
 const Place kHostile[] = {
     {"fifo", "rm registry.json && mkfifo registry.json"},
-    // A link to a FIFO, never to a device: a broken store would write through it.
-    {"link to a fifo", "mkfifo f && ln -sf f registry.json"},
+    {"link to a fifo", "mkfifo f && ln -sf f registry.json"},  // a broken store writes through
     {"dangling link", "ln -sf nowhere registry.json"},
-    {"folder", "rm registry.json && mkdir registry.json"},
-    {"sparse file too big", "truncate -s 65M registry.json"},
-    {"read-only folder", "chmod 500 ."},
-    {"file for the folder", "cd .. && rm -r 'Tamrisk Software' && touch 'Tamrisk Software'"}};
-// clang-format on
+    {"too big", "truncate -s 65M registry.json"}};
 struct HostilePlace : Store, ::testing::WithParamInterface<Place> {};
 INSTANTIATE_TEST_SUITE_P(Rows, HostilePlace, ::testing::ValuesIn(kHostile));
-int messages = 0;
 
-TEST_P(HostilePlace, ReadsAsAbsentFailsEveryChangeQuietlyAndIsLeftAlone) {
-    const bool readOnly = GetParam().first == std::string("read-only folder");
-    if (readOnly && ::geteuid() == 0) GTEST_SKIP() << "permission bits do not stop root";
+TEST_P(HostilePlace, ReadsAsAbsentFailsEveryChangeAndIsLeftAlone) {
     ASSERT_TRUE(store->WriteSetting(kKey, names::X, 5));
-    ASSERT_EQ(sh(GetParam().second), 0);
+    const QString command = QString("cd \"$0\" && ") + GetParam().second;
+    ASSERT_EQ(QProcess::execute("sh", {"-c", command, makerDir}), 0);
     const QByteArray before = entries("%P %i %y %s");
-    const QtMessageHandler previous = qInstallMessageHandler(
-        [](QtMsgType, const QMessageLogContext&, const QString&) { ++messages; });
-    EXPECT_EQ(store->ReadSetting(kKey, names::X, -1), readOnly ? 5 : -1);
+    EXPECT_EQ(store->ReadSetting(kKey, names::X, -1), -1);
     EXPECT_FALSE(store->WriteSetting(kKey, names::Y, 1));
     EXPECT_FALSE(store->DeleteSettings(kKey));
-    qInstallMessageHandler(previous);
-    EXPECT_EQ(messages, 0);
     EXPECT_EQ(entries("%P %i %y %s"), before);
-    ::chmod(QFile::encodeName(makerDir), 0700);  // for clean-up
 }
 
-// Twenty copies with their own instance names close at once, ten times over: each copy's last
-// five values are all there, and a reader meanwhile always finds a whole file.
+// Twenty copies with their own instance names close at once, ten times over: each copy's
+// values are all there, and a reader meanwhile always finds a whole file.
 TEST_F(Store, TwentyCopiesClosingAtOnceLoseNothing) {
     ASSERT_TRUE(store->WriteSetting(kKey, names::X, 1));
     const auto copyKey = [](int id) { return QStringLiteral("Zelmor - c%1").arg(id); };
@@ -225,8 +170,9 @@ TEST_F(Store, TwentyCopiesClosingAtOnceLoseNothing) {
             if ((copies[id] = ::fork()) != 0) continue;
             char byte;  // a copy waits till the pipe closes, then stores; exit code 1: not stored
             ::close(go[1]);
+            const int v = id * 100 + round;
             _exit(::read(go[0], &byte, 1) != 0 ||
-                  !store->WriteSettings(copyKey(id), closing(id, round)));
+                  !store->WriteSettings(copyKey(id), {{names::X, v}, {names::Y, v + 1}}));
         }
         ::close(go[0]);
         ::close(go[1]);  // releases them together
@@ -237,17 +183,15 @@ TEST_F(Store, TwentyCopiesClosingAtOnceLoseNothing) {
             EXPECT_EQ(status, 0) << "round " << round;
         }
         EXPECT_EQ(torn, 0);
-        for (int n = 0; n < 100; ++n) {
-            const auto [name, value] = closing(n / 5, round)[n % 5];
-            EXPECT_EQ(store->ReadSetting(copyKey(n / 5), name, -1), value);
-        }
+        for (int id = 0; id < 20; ++id)
+            EXPECT_EQ(store->ReadSetting(copyKey(id), names::Y, -1), id * 100 + round + 1);
     }
 }
 
-// A full disk fails the change and leaves the file as it was, with no temporary copy; the next
-// change, with room again, stores; a new file that cannot take the old one's place fails it too. In
-// a child, in a mount namespace of its own, on a tmpfs of two pages: a change takes one for the
-// lock file and one for the new file.
+// A full disk fails the change and leaves the file as it was, with no temporary copy or lock; so
+// does a new file that cannot take the old one's place.
+// In a child, in a mount namespace of its own, on a tmpfs of two pages: a change takes one for
+// the lock file and one for the new file.
 TEST_F(Store, FullDiskFailsTheChangeAndKeepsTheFile) {
     const QByteArray tmpfs = QFile::encodeName(tmp.path());
     const pid_t child = ::fork();
@@ -257,40 +201,20 @@ TEST_F(Store, FullDiskFailsTheChangeAndKeepsTheFile) {
             ::mount("zelmor-test", tmpfs, "tmpfs", 0, "size=8k") != 0)
             _exit(77);
         EXPECT_TRUE(store->WriteSetting(kKey, names::X, 1));
-        const QByteArray before = readRaw(file);
         EXPECT_FALSE(store->WriteSetting("Zelmor - 2", names::X, 2));  // the old file takes a page
-        EXPECT_EQ(readRaw(file), before);
+        EXPECT_EQ(root().keys(), QStringList{kKey});  // whole, and unchanged
         EXPECT_EQ(QDir(makerDir).entryList(QDir::Files), QStringList{"registry.json"});
+        // With room again, the file as a mount point cannot be replaced: the new file is written,
+        // its rename fails.
         EXPECT_EQ(::mount(nullptr, tmpfs, nullptr, MS_REMOUNT, "size=64k"), 0);
-        EXPECT_TRUE(store->WriteSetting("Zelmor - 2", names::X, 2));  // room again
-        // The file as a mount point cannot be replaced: the new file is written, its rename fails.
         EXPECT_EQ(::mount(QFile::encodeName(file), QFile::encodeName(file), "", MS_BIND, ""), 0);
-        EXPECT_FALSE(store->WriteSetting("Zelmor - 3", names::X, 3));
+        EXPECT_FALSE(store->WriteSetting(kKey, names::X, 3));
         _exit(HasFailure() ? 1 : 0);
     }
     int status = -1;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "no tmpfs may be mounted here";
     EXPECT_EQ(status, 0);
-}
-
-TEST_F(Store, LockLeftByADeadCopyOnAnotherHostIsTakenOver) {
-    writeRaw("{}");  // the lock's owner cannot be read; it was last touched an hour ago
-    ASSERT_EQ(sh("echo ? > registry.json.lock && touch -d '1 hour ago' registry.json.lock"), 0);
-    EXPECT_TRUE(store->WriteSetting(kKey, names::X, 3));  // else it waits 12 s and fails
-}
-
-// A copy killed before its save's rename leaves a whole temporary copy: the next save removes it
-// once it is a minute old, and nothing else (a young one may be another copy's save).
-TEST_F(Store, NextSaveRemovesOnlyOldLeftoversOfSaves) {
-    writeRaw("{}");
-    ASSERT_EQ(sh("touch -d '61 seconds ago' registry.json.aB3xZ9 registry.json.abcde "
-                 "other.json.abcdef && touch -d '5 seconds ago' registry.json.qwerty"),
-              0);
-    ASSERT_TRUE(store->WriteSetting(kKey, names::X, 1));
-    EXPECT_EQ(QDir(makerDir).entryList(QDir::Files),
-              QStringList({"other.json.abcdef", "registry.json", "registry.json.abcde",
-                           "registry.json.qwerty"}));
 }
 
 }  // namespace zelmor::settings

@@ -11,7 +11,7 @@ enum { ERR = 0x8000, TIMO = 0x4000, CMPL = 0x100, MAX_UD = 64 };
 static struct {
     char log[1 << 16];
     size_t logLen;
-    int quiet, writeError, nextUd, extraStatus, regResults[16], regCount, regNext;
+    int quiet, regResults[16], regCount, regNext;
     unsigned char online[MAX_UD];
     char failCall[16];  // the call that fails, its nth coming one, with this error
     int failNth, failErr;
@@ -38,13 +38,14 @@ __attribute__((format(printf, 1, 2))) static void logf_(const char* fmt, ...) {
 }
 
 static int finish(int result, int sta, int err, long count) {
-    ibsta = sta | s.extraStatus;
+    ibsta = sta;
     iberr = err;
     ibcnt = count > 0xFFFF ? 0xFFFF : (int)count;  // as a 16-bit count: tells ibcnt from ibcntl
     ibcntl = count;
     if (s.regSta) *s.regSta = ibsta, *s.regErr = iberr, *s.regCnt = ibcnt, *s.regCntl = ibcntl;
     return result;
 }
+
 #define FAIL(err) finish(ERR | CMPL, ERR | CMPL, err, 0)
 
 static int known(int ud) { return ud > 0 && ud < MAX_UD && s.online[ud]; }
@@ -58,15 +59,10 @@ static int failure(int result) {  // TIMO goes with EABO
 
 void fake_reset(void) {
     memset(&s, 0, sizeof s);
-    s.writeError = -1;
-    s.nextUd = 1;
     finish(0, 0, 0, 0);
 }
 const char* fake_log(void) { return s.log; }
 void fake_set_listening(int on) { s.quiet = !on; }
-void fake_set_write_error(int err) { s.writeError = err; }
-void fake_set_next_ud(int ud) { s.nextUd = ud; }
-void fake_set_extra_status(int bits) { s.extraStatus = bits; }
 void fake_set_register_results(const int* results, int n) {
     s.regCount = n < 16 ? n : 16;
     s.regNext = 0;
@@ -94,11 +90,10 @@ int ibconfig(int unit, int option, int value) {
 int ibdev(int board, int pad, int sad, int tmo, int eot, int eos) {
     logf_("ibdev %d %d %d %d %d %d\n", board, pad, sad, tmo, eot, eos);
     if (failing("ibdev")) return failure(-1);
-    if (board != 0) return finish(-1, ERR, 7, 0);           // ENEB
-    if (pad < 0 || pad > 30) return finish(-1, ERR, 4, 0);  // EARG
-    int ud = s.nextUd;  // the lowest free one from there, as on the simulated bus
-    while (ud > 0 && ud < MAX_UD && s.online[ud]) ++ud;
-    if (ud > 0 && ud < MAX_UD) s.online[ud] = 1;
+    if (board != 0) return finish(-1, ERR, 7, 0);  // ENEB
+    int ud = 1;                                    // the lowest free one, as on the simulated bus
+    while (ud < MAX_UD && s.online[ud]) ++ud;
+    if (ud < MAX_UD) s.online[ud] = 1;
     return finish(ud, CMPL, 0, 0);
 }
 
@@ -112,7 +107,7 @@ int ibclr(int ud) {
 int ibwrt(int ud, const void* buf, long cnt) {
     logf_("ibwrt %d %ld %.*s\n", ud, cnt, (int)(cnt < 200 ? cnt : 200), (const char*)buf);
     if (!known(ud)) return finish(ERR, ERR, 0, 0);
-    if (s.quiet || s.writeError >= 0) return FAIL(s.quiet ? 2 : s.writeError);  // ENOL or that
+    if (s.quiet) return FAIL(2);  // ENOL
     if (failing("ibwrt")) return failure(0);
     if (s.blockMs > 0) {  // a generator holding off the handshake, until the time-out
         const struct timespec t = {s.blockMs / 1000, (s.blockMs % 1000) * 1000000L};
