@@ -12,6 +12,7 @@
 
 #include "../link/FakeLibrary.h"
 #include "zelmor/app/Main.h"
+#include "zelmor/app/SimDisplay.h"
 #include "zelmor/link/SimGenerator.h"
 #include "zelmor/panel/StackedButton.h"
 #include "zelmor/panel/Twips.h"
@@ -148,6 +149,26 @@ TEST(FaultInjection, EachDriverCallFailingInTurnABlockedWriteAndAMissingEntryPoi
     playThrough(FAKE_GPIB_THREAD, "ibwrt", 2, link::EABO);
     playThrough(FAKE_GPIB_THREAD, "", 0, 0, 300);
     playThrough(FAKE_GPIB_NO_IBLOC, "", 0, 0);
+}
+
+// The simulated generator's own display, which a user without a bus reads instead of the front
+// of a real generator.
+TEST(SimDisplay, FollowsTheGeneratorAndShowsWhatItRefused) {
+    link::SimGenerator sim;
+    SimDisplay display(sim);
+    EXPECT_TRUE(display.readout().startsWith("FREQUENCY  100.0000 MHz\nAMPLITUDE  -127.0 dBm\n"));
+    sim.ibconfig(0, link::IbcSendLLO, 1);
+    const std::int32_t ud = sim.ibdev(0, 7, 0, 12, 1, 0);
+    sim.ibclr(ud);
+    for (const char* command :
+         {"FR123.4567MZ", "AP-30.5DM", "S3AM30PC", "S2FM10KZ", "FRIS1000HZ", "APIS3DM", "FR2000MZ"})
+        sim.ibwrt(ud, command);
+    EXPECT_EQ(display.readout(),
+              "FREQUENCY  123.4567 MHz\nAMPLITUDE  -30.5 dBm\nAM         30 % INT 1 kHz\n"
+              "FM         10.0 kHz INT 400 Hz\nINCREMENT  0.0010 MHz  3.0 dB\nREMOTE  LOCKOUT\n"
+              "REFUSED    \"FR2000MZ\": frequency 2000MZ is outside 0.1 to 990 MHz");
+    sim.ibloc(ud);
+    EXPECT_TRUE(display.readout().contains("\nLOCAL\nREFUSED    \"FR2000MZ\""));
 }
 
 }  // namespace

@@ -136,26 +136,32 @@ TEST_F(Store, CorruptFileReadsAsDefaultsAndIsKeptAsideBeforeAWrite) {
 
 // A FIFO hung start-up and a link to /dev/zero ate memory: only a regular file of bounded size
 // is used. Each row makes the store file's place hostile (a shell command in the maker key's
-// folder) after a first write stored X = 5; then the value reads as absent, every change fails
-// and the place is left exactly as it is.
+// folder) after a first write stored X = 5; then the value reads as absent (but where only the
+// folder is read-only), every change fails and the place is left exactly as it is.
 using Place = std::pair<const char*, const char*>;  // what the place is, the command making it
 const Place kHostile[] = {
     {"fifo", "rm registry.json && mkfifo registry.json"},
     {"link to a fifo", "mkfifo f && ln -sf f registry.json"},  // a broken store writes through
     {"dangling link", "ln -sf nowhere registry.json"},
-    {"too big", "truncate -s 65M registry.json"}};
+    {"folder", "rm registry.json && mkdir registry.json"},
+    {"too big", "truncate -s 65M registry.json"},
+    {"read-only folder", "chmod 500 ."},
+    {"file for the folder", "cd .. && rm -r 'Tamrisk Software' && touch 'Tamrisk Software'"}};
 struct HostilePlace : Store, ::testing::WithParamInterface<Place> {};
 INSTANTIATE_TEST_SUITE_P(Rows, HostilePlace, ::testing::ValuesIn(kHostile));
 
 TEST_P(HostilePlace, ReadsAsAbsentFailsEveryChangeAndIsLeftAlone) {
+    const bool readOnly = GetParam().first == std::string("read-only folder");
+    if (readOnly && ::geteuid() == 0) GTEST_SKIP() << "permission bits do not stop root";
     ASSERT_TRUE(store->WriteSetting(kKey, names::X, 5));
     const QString command = QString("cd \"$0\" && ") + GetParam().second;
     ASSERT_EQ(QProcess::execute("sh", {"-c", command, makerDir}), 0);
     const QByteArray before = entries("%P %i %y %s");
-    EXPECT_EQ(store->ReadSetting(kKey, names::X, -1), -1);
+    EXPECT_EQ(store->ReadSetting(kKey, names::X, -1), readOnly ? 5 : -1);
     EXPECT_FALSE(store->WriteSetting(kKey, names::Y, 1));
     EXPECT_FALSE(store->DeleteSettings(kKey));
     EXPECT_EQ(entries("%P %i %y %s"), before);
+    ::chmod(QFile::encodeName(makerDir), 0700);  // for clean-up
 }
 
 // Twenty copies with their own instance names close at once, ten times over: each copy's
@@ -186,6 +192,13 @@ TEST_F(Store, TwentyCopiesClosingAtOnceLoseNothing) {
         for (int id = 0; id < 20; ++id)
             EXPECT_EQ(store->ReadSetting(copyKey(id), names::Y, -1), id * 100 + round + 1);
     }
+}
+
+TEST_F(Store, LockLeftByADeadCopyOnAnotherHostIsTakenOver) {
+    writeRaw("{}");  // the lock's owner cannot be read; it was last touched an hour ago
+    const QString lock = "cd \"$0\" && echo ? >registry.json.lock && touch -d '1 hour ago' *.lock";
+    ASSERT_EQ(QProcess::execute("sh", {"-c", lock, makerDir}), 0);
+    EXPECT_TRUE(store->WriteSetting(kKey, names::X, 3));  // else it waits 12 s and fails
 }
 
 // A full disk fails the change and leaves the file as it was, with no temporary copy or lock; so
