@@ -71,6 +71,21 @@ TEST_P(Adapter, SpeaksTheProtocolByteForByte) {
     EXPECT_EQ(fake.take(), ar488 ? "++fndl 7\n" : "++clr\n");
 }
 
+// Noise with no line end is dropped before the next question, so it cannot spoil the answer;
+// an adapter that stays mute to a question is a time-out.
+TEST_P(Adapter, ALineCutShortIsDroppedAndSilenceIsATimeOut) {
+    d->ibconfig(0, IbcSendLLO, 1);
+    const std::int32_t ud = d->ibdev(0, 7, 0, 12, 1, 0);
+    fake.reply("++clr", {"noise"});
+    ASSERT_EQ(d->ibclr(ud), CMPL);
+    fake.take();  // the noise is on its way
+    EXPECT_EQ(d->ibdev(0, 9, 0, 12, 1, 0), 2);
+    fake.reply("++ver", {""});
+    EXPECT_EQ(d->ibdev(0, 10, 0, 12, 1, 0), -1);
+    EXPECT_EQ(d->status().ibsta & (ERR | TIMO), ERR | TIMO);
+    EXPECT_EQ(d->status().iberr, EABO);
+}
+
 // Through the link, at the real time-outs.
 TEST_P(Adapter, PulledCableClosesTheLinkUntilTheAdapterIsBack) {
     GpibAddress address;
