@@ -51,6 +51,7 @@ TEST_P(Adapter, SpeaksTheProtocolByteForByte) {
     d->ibconfig(0, IbcSendLLO, 1);
     const std::int32_t ud = d->ibdev(0, 7, 101, 12, 1, 0);
     ASSERT_EQ(ud, 1);
+    EXPECT_EQ(fake.speed(), tcp ? 0 : B115200);
     EXPECT_EQ(d->ibclr(ud), CMPL);
     EXPECT_EQ(d->ibwrt(ud, "XX"), CMPL);
     EXPECT_EQ(d->ibdev(0, 9, 101, 12, 1, 0), 2);

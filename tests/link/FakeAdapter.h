@@ -45,6 +45,11 @@ public:
             size = received_.size();
         }
     }
+    // The serial line's speed as the driver set it (0 over TCP).
+    speed_t speed() const {
+        termios t{};
+        return !tcp_ && tcgetattr(slave_, &t) == 0 ? cfgetospeed(&t) : 0;
+    }
     // From now on, and at each plug-in.
     void reply(const std::string& command, const std::vector<std::string>& answers) {
         std::lock_guard lock(mutex_);
