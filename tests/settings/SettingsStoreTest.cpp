@@ -37,6 +37,9 @@ struct Store : ::testing::Test {
         find.start("find", {tmp.path(), "-mindepth", "1", "-printf", format + QString("\\n")});
         return find.waitForFinished() ? find.readAll() : "failed";
     }
+    int sh(const QString& command) const {  // in the maker key's folder
+        return QProcess::execute("sh", {"-c", "cd \"$0\" && " + command, makerDir});
+    }
     std::unique_ptr<SettingsStore> store = makeFileStore(cfg);
 };
 
@@ -154,8 +157,7 @@ TEST_P(HostilePlace, ReadsAsAbsentFailsEveryChangeAndIsLeftAlone) {
     const bool readOnly = GetParam().first == std::string("read-only folder");
     if (readOnly && ::geteuid() == 0) GTEST_SKIP() << "permission bits do not stop root";
     ASSERT_TRUE(store->WriteSetting(kKey, names::X, 5));
-    const QString command = QString("cd \"$0\" && ") + GetParam().second;
-    ASSERT_EQ(QProcess::execute("sh", {"-c", command, makerDir}), 0);
+    ASSERT_EQ(sh(GetParam().second), 0);
     const QByteArray before = entries("%P %i %y %s");
     EXPECT_EQ(store->ReadSetting(kKey, names::X, -1), readOnly ? 5 : -1);
     EXPECT_FALSE(store->WriteSetting(kKey, names::Y, 1));
@@ -196,8 +198,7 @@ TEST_F(Store, TwentyCopiesClosingAtOnceLoseNothing) {
 
 TEST_F(Store, LockLeftByADeadCopyOnAnotherHostIsTakenOver) {
     writeRaw("{}");  // the lock's owner cannot be read; it was last touched an hour ago
-    const QString lock = "cd \"$0\" && echo ? >registry.json.lock && touch -d '1 hour ago' *.lock";
-    ASSERT_EQ(QProcess::execute("sh", {"-c", lock, makerDir}), 0);
+    ASSERT_EQ(sh("echo ? >registry.json.lock && touch -d '1 hour ago' registry.json.lock"), 0);
     EXPECT_TRUE(store->WriteSetting(kKey, names::X, 3));  // else it waits 12 s and fails
 }
 
